@@ -1,0 +1,11 @@
+// The Windows API as far as the library uses it, on the Linux platform layer.
+#pragma once
+
+#include "windef.h"
+#include "winerror.h"
+#include "winbase.h"
+#include "winnls.h"
+#include "guiddef.h"
+#include "unknwn.h"
+#include "oleauto.h"
+#include "zp/crt.h"

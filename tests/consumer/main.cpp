@@ -1,0 +1,42 @@
+// Uses the library through its umbrella header alone.
+#include <zudava/zudava.h>
+
+#include <cstdio>
+#include <cstring>
+
+int main() {
+    int failures = 0;
+    auto check = [&failures](bool ok, const char* what) {
+        if (!ok) {
+            std::fprintf(stderr, "consumer: %s failed\n", what);
+            ++failures;
+        }
+    };
+
+    try {
+        throw DEZE::WmiException(E_FAIL, _bstr_t(L"IWbemServices::GetObject() failed"));
+    } catch (const DEZE::WmiException& e) {
+        check(e.getCode() == E_FAIL, "WmiException::getCode");
+        check(std::strcmp(e.what(), "IWbemServices::GetObject() failed") == 0,
+              "WmiException::what");
+    }
+    check(DEZE::make_string(DEZE::make_wstring("caf\xC3\xA9")) == "caf\xC3\xA9", "make_string");
+    check(DEZE::Escaping("a\tb") == "a\\tb", "Escaping");
+    check(DEZE::compare("Abc", "aBC") == 0, "compare");
+    check(DEZE::w2a(DEZE::a2w("plain")) == "plain", "w2a/a2w");
+
+    BSTR text = SysAllocString(L"four");
+    check(SysStringLen(text) == 4, "SysStringLen");
+    _bstr_t shared(text, false);
+    check(shared.length() == 4 && std::strcmp(static_cast<const char*>(shared), "four") == 0,
+          "_bstr_t");
+    try {
+        _com_issue_error(E_OUTOFMEMORY);
+    } catch (const _com_error& e) {
+        check(e.Error() == E_OUTOFMEMORY, "_com_error");
+    }
+    check(_stricmp("ABC", "abc") == 0 && _wcsicmp(L"x", L"Y") < 0, "_stricmp/_wcsicmp");
+
+    std::puts(failures ? "consumer: FAILED" : "consumer: OK");
+    return failures ? 1 : 0;
+}

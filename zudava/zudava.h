@@ -1,0 +1,6 @@
+// Everything the zudava library offers.
+#pragma once
+
+#include "zudava/Export.h"
+#include "zudava/foundation/Text.h"
+#include "zudava/foundation/WmiException.h"
