@@ -3,6 +3,7 @@
 #   native    Linux, optimised (the default); also builds a program against the library
 #   sanitize  Linux under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer
 #   windows   the mingw-w64 cross build, run under Wine in a throwaway prefix
+#   fuzz      every libFuzzer target for FUZZ_SECONDS seconds (default 30) from its seed corpus
 #   all       all of the above
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,10 +58,34 @@ run_windows() {
     ctest --preset mingw
 }
 
+run_fuzz() {
+    bash scripts/deps.sh fuzz
+    step "fuzz build"
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$jobs"
+    local seconds="${FUZZ_SECONDS:-30}" root="$PWD" work source name
+    work="$(mktemp -d /tmp/zudava-fuzz-XXXXXX)"
+    for source in fuzz/*.cpp; do
+        name="$(basename "$source" .cpp)"
+        step "fuzzing $name for $seconds s"
+        mkdir -p "$work/$name"
+        [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/$name/"
+        if ! (cd "$work" && "$root/build/fuzz/bin/$name" -max_total_time="$seconds" -timeout=10 \
+                -rss_limit_mb=2048 -print_final_stats=1 "$work/$name" >"$work/$name.log" 2>&1); then
+            tail -n 60 "$work/$name.log"
+            rm -rf "$work"
+            return 1
+        fi
+        tail -n 6 "$work/$name.log"
+    done
+    rm -rf "$work"
+}
+
 case "$kind" in
     native) run_native ;;
     sanitize) run_sanitize ;;
     windows) run_windows ;;
-    all) run_native; run_sanitize; run_windows ;;
-    *) echo "usage: scripts/test.sh [native|sanitize|windows|all]" >&2; exit 2 ;;
+    fuzz) run_fuzz ;;
+    all) run_native; run_sanitize; run_windows; run_fuzz ;;
+    *) echo "usage: scripts/test.sh [native|sanitize|windows|fuzz|all]" >&2; exit 2 ;;
 esac
