@@ -1,0 +1,210 @@
+#include "zudava/files/DataFile.h"
+
+#include <iterator>
+#include <stdexcept>
+
+namespace DEZE {
+
+namespace {
+
+const char* const kReadFailure = "failed to read from file";
+
+std::uint32_t readLength(const std::string& bytes, size_t& at) {
+    if (bytes.size() - at < 4)
+        throw std::runtime_error(kReadFailure);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+    at += 4;
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+void appendLength(std::string& bytes, size_t length) {
+    const auto value = static_cast<std::uint32_t>(length);
+    const char le[4] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                        static_cast<char>((value >> 16) & 0xFF),
+                        static_cast<char>((value >> 24) & 0xFF)};
+    bytes.append(le, 4);
+}
+
+} // namespace
+
+// ---- DataFile::Record
+
+DataFile::Record::Record() = default;
+
+DataFile::Record::Record(const std::wstring& key, const std::vector<unsigned char>& data) {
+    setKey(key);
+    m_data = data;
+}
+
+DataFile::Record::Record(const Record& other) = default;
+
+DataFile::Record& DataFile::Record::operator=(const Record& other) {
+    if (this != &other) {
+        m_key = other.m_key;
+        m_data = other.m_data;
+    }
+    return *this;
+}
+
+DataFile::Record::~Record() = default;
+
+const std::wstring& DataFile::Record::getKey() const {
+    return m_key;
+}
+
+void DataFile::Record::setKey(const std::wstring& key) {
+    static const wchar_t* const kTrimmed = L" \t\n";
+    std::wstring trimmed = key;
+    const size_t first = trimmed.find_first_not_of(kTrimmed);
+    if (first != std::wstring::npos) {
+        trimmed.erase(trimmed.find_last_not_of(kTrimmed) + 1);
+        trimmed.erase(0, first);
+    }
+    if (trimmed.empty())
+        throw std::invalid_argument("zero length key");
+    m_key = trimmed;
+}
+
+const std::vector<unsigned char>& DataFile::Record::getData() const {
+    return m_data;
+}
+
+void DataFile::Record::setData(const std::vector<unsigned char>& data) {
+    m_data = data;
+}
+
+// ---- DataFile
+
+DataFile::DataFile() = default;
+
+DataFile::DataFile(const File::Path& path) : File(std::wstring(path)) {}
+
+DataFile::~DataFile() {
+    try {
+        if (is_open())
+            DataFile::close();
+    } catch (...) {
+    }
+    deleteRecords();
+}
+
+void DataFile::open(unsigned long mode) {
+    FileLock guard(*this);
+    File::open(mode | BINARY);
+    deleteRecords();
+    if (mode & READ)
+        load();
+}
+
+void DataFile::close() {
+    FileLock guard(*this);
+    if (getMode() & WRITE) {
+        const std::string bytes = serialise();
+        // The stream lets go of the file first: Windows replaces no file that is open.
+        File::close();
+        if (!replaceContent(bytes, true))
+            throw std::runtime_error("failed to write to file");
+    }
+    deleteRecords();
+    File::close();
+}
+
+unsigned long DataFile::size() const {
+    FileLock guard(const_cast<DataFile&>(*this));
+    return static_cast<unsigned long>(m_records.size());
+}
+
+DataFile::Record& DataFile::operator[](unsigned long index) {
+    FileLock guard(*this);
+    if (index >= m_records.size())
+        throw std::out_of_range("object does not exist");
+    return **std::next(m_records.begin(), static_cast<std::ptrdiff_t>(index));
+}
+
+void DataFile::insert(const Record& record) {
+    FileLock guard(*this);
+    for (const Record* stored : m_records)
+        if (stored->getKey() == record.getKey())
+            return;
+    Record* copy = new Record(record);
+    try {
+        m_records.insert(copy);
+    } catch (...) {
+        delete copy;
+        throw;
+    }
+}
+
+void DataFile::remove(const Record& record) {
+    FileLock guard(*this);
+    for (auto it = m_records.begin(); it != m_records.end(); ++it) {
+        if ((*it)->getKey() == record.getKey()) {
+            delete *it;
+            m_records.erase(it);
+            return;
+        }
+    }
+}
+
+void DataFile::load() {
+    flush();
+    clear();
+    seekg(0, std::ios_base::beg);
+    std::string bytes;
+    char chunk[1 << 16];
+    for (std::streamsize got; (got = rdbuf()->sgetn(chunk, sizeof chunk)) > 0;)
+        bytes.append(chunk, static_cast<size_t>(got));
+    clear();
+
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const std::uint32_t keyBytes = readLength(bytes, at);
+        if (bytes.size() - at < keyBytes)
+            throw std::runtime_error(kReadFailure);
+        std::wstring key(keyBytes / 2, L'\0');
+        for (size_t i = 0; i < key.size(); ++i)
+            key[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[at + 2 * i + 1]));
+        at += keyBytes;
+        const std::uint32_t dataBytes = readLength(bytes, at);
+        if (bytes.size() - at < dataBytes)
+            throw std::runtime_error(kReadFailure);
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+        at += dataBytes;
+        Record* record = new Record(key, std::vector<unsigned char>(data, data + dataBytes));
+        try {
+            m_records.insert(record);
+        } catch (...) {
+            delete record;
+            throw;
+        }
+    }
+}
+
+std::string DataFile::serialise() const {
+    size_t total = 0;
+    for (const Record* record : m_records)
+        total += 8 + 2 * record->getKey().size() + record->getData().size();
+    std::string bytes;
+    bytes.reserve(total);
+    for (const Record* record : m_records) {
+        const std::wstring& key = record->getKey();
+        appendLength(bytes, 2 * key.size());
+        for (wchar_t c : key) {
+            bytes += '\0';
+            bytes += static_cast<char>(c & 0xFF);
+        }
+        const std::vector<unsigned char>& data = record->getData();
+        appendLength(bytes, data.size());
+        bytes.append(reinterpret_cast<const char*>(data.data()), data.size());
+    }
+    return bytes;
+}
+
+void DataFile::deleteRecords() {
+    for (Record* record : m_records)
+        delete record;
+    m_records.clear();
+}
+
+} // namespace DEZE

@@ -1,0 +1,317 @@
+#include "zudava/files/File.h"
+
+#include <windows.h>
+
+#include <io.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <cstdio>
+#include <locale>
+#include <stdexcept>
+
+#include "zudava/files/HostFileName.h"
+#include "zudava/files/log_ofstream.h"
+#include "zudava/foundation/Text.h"
+
+namespace DEZE {
+
+namespace {
+
+// The separators of Windows paths, as the global locale widens them when the library loads.
+const wchar_t s_slash = std::use_facet<std::ctype<wchar_t>>(std::locale()).widen('/');
+const wchar_t s_backslash = std::use_facet<std::ctype<wchar_t>>(std::locale()).widen('\\');
+const wchar_t s_colon = std::use_facet<std::ctype<wchar_t>>(std::locale()).widen(':');
+
+const size_t kPathSize = 260;
+
+std::ios_base::openmode streamMode(unsigned long mode) {
+    std::ios_base::openmode result = std::ios_base::openmode();
+    if (mode & File::READ)
+        result |= std::ios_base::in;
+    if (mode & File::WRITE)
+        result |= std::ios_base::out;
+    if (mode & File::BINARY)
+        result |= std::ios_base::binary;
+    return result;
+}
+
+} // namespace
+
+// ---- File::Path
+
+File::Path::Path() = default;
+
+File::Path::Path(const std::wstring& path) {
+    parse(path);
+}
+
+File::Path::Path(const wchar_t* path) {
+    parse(make_wstring(path));
+}
+
+File::Path::Path(const char* path) {
+    parse(make_wstring(path));
+}
+
+File::Path::Path(const std::string& path) {
+    parse(make_wstring(path));
+}
+
+File::Path::Path(const Path& other) = default;
+
+File::Path& File::Path::operator=(const Path& other) {
+    if (this != &other) {
+        m_volume = other.m_volume;
+        m_directory = other.m_directory;
+        m_name = other.m_name;
+    }
+    return *this;
+}
+
+File::Path::~Path() = default;
+
+void File::Path::parse(const std::wstring& path) {
+    if (length(path) == 0)
+        throw std::invalid_argument("null or empty string passed as file path");
+    std::wstring text = path;
+    const bool absolute = text.size() >= 3 && text[1] == s_colon && text[2] == s_backslash;
+    if (!absolute) {
+        // Against the executable's folder, so that a program finds its files wherever it is
+        // started from.
+        wchar_t module[kPathSize + 1] = {};
+        GetModuleFileNameW(nullptr, module, static_cast<DWORD>(kPathSize));
+        std::wstring joined(module);
+        const size_t cut = joined.rfind(s_backslash);
+        joined.erase(cut == std::wstring::npos ? 0 : cut + 1);
+        joined += path;
+        joined = joined.substr(0, kPathSize);
+        wchar_t full[kPathSize] = {};
+        if (_wfullpath(full, joined.c_str(), kPathSize) == nullptr)
+            full[0] = 0;
+        full[kPathSize - 1] = 0;
+        text = full;
+    }
+    const size_t end = text.find(L'\0');
+    if (end != std::wstring::npos)
+        text.erase(end);
+    for (wchar_t& c : text)
+        if (c == s_backslash)
+            c = s_slash;
+
+    std::wstring volume;
+    std::wstring directory;
+    bool found = false;
+    size_t start = 0;
+    for (size_t slash = text.find(s_slash); slash != std::wstring::npos;
+         start = slash + 1, slash = text.find(s_slash, start)) {
+        if (slash == start)
+            continue;
+        const std::wstring component = text.substr(start, slash - start);
+        if (!found) {
+            volume = component;
+            found = true;
+        } else {
+            directory += component;
+            directory += s_slash;
+        }
+    }
+    if (!found)
+        throw std::invalid_argument("cannot determine path");
+    volume[0] = std::toupper(volume[0], std::locale());
+    directory.insert(directory.begin(), s_slash);
+    for (wchar_t& c : directory)
+        if (c == s_slash)
+            c = s_backslash;
+    m_volume = volume;
+    m_directory = directory;
+    m_name = text.substr(text.rfind(s_slash) + 1);
+}
+
+const std::wstring& File::Path::getVolume() const {
+    return m_volume;
+}
+
+void File::Path::setVolume(const std::wstring& volume) {
+    m_volume = volume;
+}
+
+const std::wstring& File::Path::getDirectory() const {
+    return m_directory;
+}
+
+void File::Path::setDirectory(const std::wstring& directory) {
+    m_directory = directory;
+}
+
+const std::wstring& File::Path::getName() const {
+    return m_name;
+}
+
+void File::Path::setName(const std::wstring& name) {
+    m_name = name;
+}
+
+File::Path::operator std::wstring() const {
+    return m_volume + m_directory + m_name;
+}
+
+bool operator==(const File::Path& a, const File::Path& b) {
+    return compare(std::wstring(a), std::wstring(b)) == 0;
+}
+
+bool operator!=(const File::Path& a, const File::Path& b) {
+    return !(a == b);
+}
+
+std::ostream& operator<<(std::ostream& stream, const File::Path& path) {
+    return stream << std::wstring(path);
+}
+
+// ---- File
+
+File::File() : m_mode(0) {}
+
+File::File(const std::wstring& name) : m_name(name), m_mode(0) {}
+
+File::~File() {
+    try {
+        if (is_open())
+            File::close();
+    } catch (...) {
+    }
+}
+
+std::wstring File::getName() const {
+    return m_name;
+}
+
+unsigned long File::getMode() const {
+    return m_mode;
+}
+
+void File::setMode(unsigned long mode) {
+    m_mode = static_cast<std::uint32_t>(mode);
+}
+
+void File::open(unsigned long mode) {
+    FileLock guard(*this);
+    std::basic_fstream<char>& stream = *this;
+    const std::string name = make_string(m_name);
+    const std::ios_base::openmode flags = streamMode(mode);
+    openShared(stream, name, flags);
+    if (!is_open() && (mode & WRITE)) {
+        openShared(stream, name, flags | std::ios_base::trunc);
+        clear();
+    }
+    if (!is_open())
+        throw std::runtime_error("failed to open file.");
+    m_mode = static_cast<std::uint32_t>(mode);
+}
+
+void File::close() {
+    FileLock guard(*this);
+    std::basic_fstream<char>::close();
+    if (is_open())
+        throw std::runtime_error("failed to close file.");
+    m_mode = 0;
+}
+
+void File::synchronize() {
+    FileLock guard(*this);
+    if (!is_open())
+        return;
+    const unsigned long mode = m_mode;
+    close();
+    open(mode);
+}
+
+bool File::lock() {
+    try {
+        m_lock.lock(0xFFFFFFFF);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool File::unlock() {
+    try {
+        m_lock.unlock();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// The new content goes to a sibling file that is flushed to the disk and then renamed over the
+// name: a crash, a kill or a full disk leaves either the old file or the new one, never a part.
+bool File::replaceContent(const std::string& bytes, bool binary) {
+    static std::atomic<unsigned> s_counter{0};
+    const std::string name = make_string(m_name);
+    const std::string temporary = name + "." + std::to_string(GetCurrentProcessId()) + "." +
+                                  std::to_string(++s_counter) + ".tmp";
+    FILE* file = nullptr;
+    if (fopen_s(&file, temporary.c_str(), binary ? "wb" : "w") != 0 || file == nullptr)
+        return false;
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = written && std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+    written = std::fclose(file) == 0 && written;
+    if (written) {
+        _wchmod(m_name.c_str(), 0x180); // a read-only file is replaced too
+        written = MoveFileExA(temporary.c_str(), name.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    }
+    if (!written)
+        removeHostFile(temporary);
+    return written;
+}
+
+bool File::exists(const std::wstring& name) {
+    return _waccess(name.c_str(), 0) == 0;
+}
+
+bool File::create(const std::wstring& name) {
+    std::ofstream stream;
+    openShared(stream, make_string(name), std::ios_base::out);
+    const bool result = exists(name);
+    stream.close();
+    return result;
+}
+
+bool File::remove(const std::wstring& name) {
+    _wchmod(name.c_str(), 0x180);
+    _wremove(name.c_str());
+    return !exists(name);
+}
+
+bool File::rename(const std::wstring& from, const std::wstring& to) {
+    _wrename(from.c_str(), to.c_str());
+    return !exists(from) && exists(to);
+}
+
+bool File::copy(const std::wstring& from, const std::wstring& to) {
+    std::ifstream input;
+    std::ofstream output;
+    openShared(input, make_string(from), std::ios_base::in);
+    openShared(output, make_string(to), std::ios_base::out);
+    if (input.is_open() && output.is_open() && input.peek() != std::ifstream::traits_type::eof())
+        output << input.rdbuf();
+    const bool result = exists(from) && exists(to);
+    input.close();
+    output.close();
+    return result;
+}
+
+// ---- FileLock
+
+FileLock::FileLock(File& file) : m_file(&file) {
+    m_file->lock();
+}
+
+FileLock::~FileLock() {
+    m_file->unlock();
+}
+
+} // namespace DEZE
