@@ -81,6 +81,10 @@ TEST_F(DataFileTest, RecordOperations) {
     ASSERT_EQ(file.size(), 1u);
     EXPECT_EQ(file[0].getKey(), L"KEY");
     EXPECT_EQ(file[0].getData(), (Bytes{9, 9}));
+    // A key changed through a reference still counts for insert.
+    file[0].setKey(L"renamed");
+    file.insert(DataFile::Record(L"renamed", Bytes{1}));
+    EXPECT_EQ(file.size(), 1u);
     file.remove(file[0]);
     file.close();
     EXPECT_EQ(read(file.getName()), "");
@@ -131,6 +135,12 @@ TEST_F(DataFileTest, BadFilesThrowAndKeepWhatWasRead) {
     DataFile twice{DEZE::File::Path(name)};
     twice.open(0x1);
     EXPECT_EQ(twice.size(), 2u);
+    twice.remove(DataFile::Record(L"k", Bytes{}));
+    twice.insert(DataFile::Record(L"k", Bytes{}));
+    EXPECT_EQ(twice.size(), 1u);
+    twice.remove(DataFile::Record(L"k", Bytes{}));
+    twice.insert(DataFile::Record(L"k", Bytes{}));
+    EXPECT_EQ(twice.size(), 1u);
 }
 
 TEST(DataFileBesideTheProgram, OpensByRelativeName) {

@@ -100,10 +100,9 @@ void DataFile::open(unsigned long mode) {
 void DataFile::close() {
     FileLock guard(*this);
     if (getMode() & WRITE) {
-        const std::string bytes = serialise();
         // The stream lets go of the file first: Windows replaces no file that is open.
         File::close();
-        if (!replaceContent(bytes, true))
+        if (!replaceContent(true, [this](std::FILE* file) { return writeRecords(file); }))
             throw std::runtime_error("failed to write to file");
     }
     deleteRecords();
@@ -119,19 +118,42 @@ DataFile::Record& DataFile::operator[](unsigned long index) {
     FileLock guard(*this);
     if (index >= m_records.size())
         throw std::out_of_range("object does not exist");
+    m_keyIndex = KeyIndex::Untrusted;
+    m_keys.clear();
     return **std::next(m_records.begin(), static_cast<std::ptrdiff_t>(index));
 }
 
 void DataFile::insert(const Record& record) {
     FileLock guard(*this);
-    for (const Record* stored : m_records)
-        if (stored->getKey() == record.getKey())
+    if (m_keyIndex == KeyIndex::Untrusted) {
+        for (const Record* stored : m_records)
+            if (stored->getKey() == record.getKey())
+                return;
+    } else {
+        buildKeyIndex();
+        if (m_keys.count(record.getKey()) != 0)
             return;
-    Record* copy = new Record(record);
+    }
+    add(new Record(record));
+}
+
+void DataFile::buildKeyIndex() {
+    if (m_keyIndex != KeyIndex::NotBuilt)
+        return;
+    m_keys.reserve(m_records.size());
+    for (const Record* record : m_records)
+        m_keys.insert(record->m_key);
+    m_keyIndex = KeyIndex::Built;
+}
+
+void DataFile::add(Record* record) {
     try {
-        m_records.insert(copy);
+        m_records.insert(record);
+        if (m_keyIndex == KeyIndex::Built)
+            m_keys.insert(record->m_key);
     } catch (...) {
-        delete copy;
+        m_records.erase(record);
+        delete record;
         throw;
     }
 }
@@ -140,6 +162,15 @@ void DataFile::remove(const Record& record) {
     FileLock guard(*this);
     for (auto it = m_records.begin(); it != m_records.end(); ++it) {
         if ((*it)->getKey() == record.getKey()) {
+            if (m_keyIndex == KeyIndex::Built) {
+                // Several records may share the key; drop the entry that views this one.
+                auto [first, last] = m_keys.equal_range((*it)->m_key);
+                for (; first != last; ++first)
+                    if (first->data() == (*it)->m_key.data())
+                        break;
+                if (first != last)
+                    m_keys.erase(first);
+            }
             delete *it;
             m_records.erase(it);
             return;
@@ -152,6 +183,10 @@ void DataFile::load() {
     clear();
     seekg(0, std::ios_base::beg);
     std::string bytes;
+    const std::streamoff end = rdbuf()->pubseekoff(0, std::ios_base::end, std::ios_base::in);
+    rdbuf()->pubseekpos(0, std::ios_base::in);
+    if (end > 0)
+        bytes.reserve(static_cast<size_t>(end));
     char chunk[1 << 16];
     for (std::streamsize got; (got = rdbuf()->sgetn(chunk, sizeof chunk)) > 0;)
         bytes.append(chunk, static_cast<size_t>(got));
@@ -171,40 +206,55 @@ void DataFile::load() {
             throw std::runtime_error(kReadFailure);
         const auto* data = reinterpret_cast<const unsigned char*>(bytes.data() + at);
         at += dataBytes;
-        Record* record = new Record(key, std::vector<unsigned char>(data, data + dataBytes));
+        Record* record = new Record();
         try {
-            m_records.insert(record);
+            record->setKey(key); // trims and refuses an empty key
+            record->m_data.assign(data, data + dataBytes);
         } catch (...) {
             delete record;
             throw;
         }
+        add(record);
     }
 }
 
-std::string DataFile::serialise() const {
-    size_t total = 0;
-    for (const Record* record : m_records)
-        total += 8 + 2 * record->getKey().size() + record->getData().size();
-    std::string bytes;
-    bytes.reserve(total);
+// Records go out through a buffer of about a mebibyte; large data is written from where it lies.
+bool DataFile::writeRecords(std::FILE* file) const {
+    const size_t kChunk = 1 << 20;
+    std::string buffer;
+    buffer.reserve(kChunk + 4096);
+    auto flushBuffer = [&] {
+        const bool ok = std::fwrite(buffer.data(), 1, buffer.size(), file) == buffer.size();
+        buffer.clear();
+        return ok;
+    };
     for (const Record* record : m_records) {
-        const std::wstring& key = record->getKey();
-        appendLength(bytes, 2 * key.size());
+        const std::wstring& key = record->m_key;
+        appendLength(buffer, 2 * key.size());
         for (wchar_t c : key) {
-            bytes += '\0';
-            bytes += static_cast<char>(c & 0xFF);
+            buffer += '\0';
+            buffer += static_cast<char>(c & 0xFF);
         }
-        const std::vector<unsigned char>& data = record->getData();
-        appendLength(bytes, data.size());
-        bytes.append(reinterpret_cast<const char*>(data.data()), data.size());
+        const std::vector<unsigned char>& data = record->m_data;
+        appendLength(buffer, data.size());
+        if (data.size() >= kChunk / 4) {
+            if (!flushBuffer() || std::fwrite(data.data(), 1, data.size(), file) != data.size())
+                return false;
+            continue;
+        }
+        buffer.append(reinterpret_cast<const char*>(data.data()), data.size());
+        if (buffer.size() >= kChunk && !flushBuffer())
+            return false;
     }
-    return bytes;
+    return flushBuffer();
 }
 
 void DataFile::deleteRecords() {
     for (Record* record : m_records)
         delete record;
     m_records.clear();
+    m_keys.clear();
+    m_keyIndex = KeyIndex::NotBuilt;
 }
 
 } // namespace DEZE

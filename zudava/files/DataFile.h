@@ -7,6 +7,8 @@
 
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "zudava/Export.h"
@@ -33,6 +35,7 @@ public:
         virtual void setData(const std::vector<unsigned char>& data);
 
     private:
+        friend class DataFile; // fills loaded records without copying them twice
         std::wstring m_key;
         std::vector<unsigned char> m_data;
     };
@@ -58,10 +61,19 @@ public:
 
 private:
     void load();
-    std::string serialise() const;
+    // Takes ownership of `record` and adds it, or deletes it and rethrows.
+    void add(Record* record);
+    bool writeRecords(std::FILE* file) const;
     void deleteRecords();
 
     std::set<Record*> m_records;
+    // The records' keys, so that insert need not compare every key. Built at the first insert
+    // after loading. Keys change only through references from operator[]; once one was handed out
+    // the index is dropped and insert compares all keys until the records are next emptied.
+    enum class KeyIndex { NotBuilt, Built, Untrusted };
+    void buildKeyIndex();
+    std::unordered_multiset<std::wstring_view> m_keys;
+    KeyIndex m_keyIndex = KeyIndex::NotBuilt;
 };
 
 } // namespace DEZE

@@ -247,7 +247,7 @@ bool File::unlock() {
 
 // The new content goes to a sibling file that is flushed to the disk and then renamed over the
 // name: a crash, a kill or a full disk leaves either the old file or the new one, never a part.
-bool File::replaceContent(const std::string& bytes, bool binary) {
+bool File::replaceContent(bool binary, const std::function<bool(std::FILE*)>& write) {
     static std::atomic<unsigned> s_counter{0};
     const std::string name = make_string(m_name);
     const std::string temporary = name + "." + std::to_string(GetCurrentProcessId()) + "." +
@@ -255,7 +255,7 @@ bool File::replaceContent(const std::string& bytes, bool binary) {
     FILE* file = nullptr;
     if (fopen_s(&file, temporary.c_str(), binary ? "wb" : "w") != 0 || file == nullptr)
         return false;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    bool written = write(file);
     written = written && std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
     written = std::fclose(file) == 0 && written;
     if (written) {

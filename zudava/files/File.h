@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -83,9 +85,10 @@ public:
     static bool rename(const std::wstring& from, const std::wstring& to);
 
 protected:
-    // Replaces the named file's whole content with `bytes` in one step (see File.cpp); false when
-    // that failed, and then the file is as it was.
-    bool replaceContent(const std::string& bytes, bool binary);
+    // Replaces the named file's whole content, in one step, with what `write` writes to the
+    // stream it is given (see File.cpp). False when opening, `write` (by returning false) or
+    // replacing failed; the file is then as it was.
+    bool replaceContent(bool binary, const std::function<bool(std::FILE*)>& write);
 
 private:
     std::wstring m_name;

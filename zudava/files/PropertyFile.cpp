@@ -41,10 +41,10 @@ void PropertyFile::close() {
     FileLock guard(*this);
     const unsigned long mode = getMode();
     if (mode & WRITE) {
-        const std::string text = serialise();
         // The stream lets go of the file first: Windows replaces no file that is open.
         File::close();
-        if (!replaceContent(text, (mode & BINARY) != 0))
+        if (!replaceContent((mode & BINARY) != 0,
+                            [this](std::FILE* file) { return writeEntries(file); }))
             throw std::runtime_error("failed to write to file");
     }
     m_entries.clear();
@@ -107,6 +107,10 @@ void PropertyFile::load() {
     clear();
     seekg(0, std::ios_base::beg);
     std::string text;
+    const std::streamoff fileSize = rdbuf()->pubseekoff(0, std::ios_base::end, std::ios_base::in);
+    rdbuf()->pubseekpos(0, std::ios_base::in);
+    if (fileSize > 0)
+        text.reserve(static_cast<size_t>(fileSize));
     char chunk[1 << 16];
     for (std::streamsize got; (got = rdbuf()->sgetn(chunk, sizeof chunk)) > 0;)
         text.append(chunk, static_cast<size_t>(got));
@@ -155,15 +159,25 @@ void PropertyFile::load() {
     }
 }
 
-std::string PropertyFile::serialise() const {
-    std::string text;
+bool PropertyFile::writeEntries(std::FILE* file) const {
+    const size_t kChunk = 1 << 20;
+    std::string buffer;
+    buffer.reserve(kChunk + 4096);
     for (const auto& entry : m_entries) {
-        text += make_string(entry.first);
-        if (compare(entry.first, kComment) != 0 && compare(entry.first, kLineEnd) != 0)
-            text += '=';
-        text += make_string(entry.second);
+        const std::wstring& key = entry.first;
+        buffer += make_string(key);
+        // Comments ("#") and line ends have no "=".
+        const bool plain = key.size() != 1 || (key[0] != L'#' && key[0] != L'\n');
+        if (plain)
+            buffer += '=';
+        buffer += make_string(entry.second);
+        if (buffer.size() >= kChunk) {
+            if (std::fwrite(buffer.data(), 1, buffer.size(), file) != buffer.size())
+                return false;
+            buffer.clear();
+        }
     }
-    return text;
+    return std::fwrite(buffer.data(), 1, buffer.size(), file) == buffer.size();
 }
 
 } // namespace DEZE

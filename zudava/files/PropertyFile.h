@@ -37,7 +37,7 @@ public:
 
 private:
     void load();
-    std::string serialise() const;
+    bool writeEntries(std::FILE* file) const;
     void append(const std::wstring& key, const std::wstring& value);
     std::vector<std::pair<std::wstring, std::wstring>>::iterator find(const std::wstring& key);
 
