@@ -2,20 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace {
 
 TEST(LastError, BelongsToEachThread) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    DWORD seenByOther = 12345;
-    std::thread other([&seenByOther] {
-        seenByOther = GetLastError();
+    // The two threads hand over with atomics only: any API call may reset the last error.
+    std::atomic<int> step{0};
+    DWORD seenByOther = 0;
+    std::thread other([&] {
+        while (step.load() != 1) {
+        }
         SetLastError(ERROR_INVALID_HANDLE);
+        seenByOther = GetLastError();
+        step.store(2);
     });
+    SetLastError(ERROR_ACCESS_DENIED);
+    step.store(1);
+    while (step.load() != 2) {
+    }
+    const DWORD seenHere = GetLastError();
     other.join();
-    EXPECT_EQ(seenByOther, DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(seenHere, DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(seenByOther, DWORD(ERROR_INVALID_HANDLE));
 }
 
 TEST(Hresult, MacrosMatchWindows) {

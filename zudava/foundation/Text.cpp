@@ -228,16 +228,16 @@ inline uint32_t decodeOne(const unsigned char* s, size_t& i, size_t count) {
 
 // UTF-16 of the bytes before the first NUL among the first `limit`; a decoded NUL ends it too.
 std::wstring decodeUtf8(const char* text, size_t limit) {
-    if (limit == 0)
-        return std::wstring();
-    const void* nul = memchr(text, 0, limit);
-    const size_t count = nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : limit;
     std::wstring result;
-    if (count == 0)
+    if (limit == 0 || text[0] == '\0')
         return result;
-    result.reserve(count); // every byte yields at most one unit
+    result.reserve(limit); // every byte yields at most one unit
     wchar_t stage[kStage + kBlock];
     const auto* s = reinterpret_cast<const unsigned char*>(text);
+    // Where the text ends (its first NUL). ASCII blocks find a NUL themselves, so the search is
+    // made only when the first wider character needs to know how far it may reach.
+    size_t count = limit;
+    bool counted = false;
     size_t i = 0;
     bool ended = false;
     while (!ended && i < count) {
@@ -247,6 +247,11 @@ std::wstring decodeUtf8(const char* text, size_t limit) {
                 i += kBlock;
                 out += kBlock;
                 continue;
+            }
+            if (!counted) {
+                const void* nul = memchr(s + i, 0, limit - i);
+                count = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - s) : limit;
+                counted = true;
             }
             const size_t blockEnd = i + kBlock < count ? i + kBlock : count;
             while (i < blockEnd) {
