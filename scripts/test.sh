@@ -2,6 +2,7 @@
 # Builds and runs every test of one kind of build:
 #   native    Linux, optimised (the default); also builds a program against the library
 #   sanitize  Linux under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer
+#   tsan      Linux under ThreadSanitizer (data races, lock order)
 #   windows   the mingw-w64 cross build, run under Wine in a throwaway prefix
 #   all       all of the above
 set -euo pipefail
@@ -44,6 +45,15 @@ run_sanitize() {
     ctest --preset sanitize
 }
 
+run_tsan() {
+    bash scripts/deps.sh tsan
+    step "ThreadSanitizer build"
+    cmake --preset tsan >/dev/null
+    cmake --build --preset tsan -j "$jobs"
+    step "tests under ThreadSanitizer"
+    ctest --preset tsan
+}
+
 run_windows() {
     bash scripts/deps.sh windows
     step "Windows cross build"
@@ -60,7 +70,8 @@ run_windows() {
 case "$kind" in
     native) run_native ;;
     sanitize) run_sanitize ;;
+    tsan) run_tsan ;;
     windows) run_windows ;;
-    all) run_native; run_sanitize; run_windows ;;
-    *) echo "usage: scripts/test.sh [native|sanitize|windows|all]" >&2; exit 2 ;;
+    all) run_native; run_sanitize; run_tsan; run_windows ;;
+    *) echo "usage: scripts/test.sh [native|sanitize|tsan|windows|all]" >&2; exit 2 ;;
 esac

@@ -22,7 +22,11 @@ unsigned int WINAPI countAndReturn(void* argument) {
     return static_cast<unsigned>(reinterpret_cast<uintptr_t>(argument));
 }
 
+std::atomic<bool> g_entered{false};
+
 unsigned int WINAPI waitForRelease(void*) {
+    // From here on the thread no longer touches the Thread object that started it.
+    g_entered = true;
     while (!g_release)
         Thread::sleep(1);
     return 3;
@@ -33,15 +37,30 @@ protected:
     void SetUp() override {
         g_runs = 0;
         g_release = false;
+        g_entered = false;
     }
-    // A thread whose handle was given up may still be starting or running when its test ends;
-    // the object it runs on lives until the fixture goes, after the thread has been let go.
+
+    // A thread whose handle was given up may still be starting when its test ends; the object it
+    // runs on must last until the thread has called its function.
     void TearDown() override {
         g_release = true;
-        Thread::sleep(20);
+        if (m_waiterStarted)
+            waitUntilEntered();
+    }
+
+    void startWaiter() {
+        ASSERT_TRUE(m_waiter.start(nullptr));
+        m_waiterStarted = true;
+    }
+
+    static void waitUntilEntered() {
+        for (int i = 0; !g_entered && i < 10000; ++i)
+            Thread::sleep(1);
+        ASSERT_TRUE(g_entered);
     }
 
     Thread m_waiter{waitForRelease};
+    bool m_waiterStarted = false;
 };
 
 class Polling : public Thread {
@@ -102,7 +121,7 @@ TEST_F(ThreadTest, WithoutAFunctionOrWithAnExceptionTheExitCodeIsFixed) {
 TEST_F(ThreadTest, DetachBeforeStartGivesUpTheHandleAtOnce) {
     Thread& thread = m_waiter;
     thread.detach();
-    ASSERT_TRUE(thread.start(nullptr));
+    startWaiter();
     const auto start = Clock::now();
     EXPECT_EQ(thread.join(), 0ul);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
@@ -119,7 +138,8 @@ TEST_F(ThreadTest, CancelledThreadThatPollsEndsItself) {
 
 TEST_F(ThreadTest, CancelledThreadThatIgnoresTheFlagIsTerminatedAfterTenSeconds) {
     Thread& thread = m_waiter;
-    ASSERT_TRUE(thread.start(nullptr));
+    startWaiter();
+    waitUntilEntered();
     thread.cancel();
     const auto start = Clock::now();
     EXPECT_EQ(thread.join(), 0ul);
@@ -130,7 +150,8 @@ TEST_F(ThreadTest, CancelledThreadThatIgnoresTheFlagIsTerminatedAfterTenSeconds)
 
 TEST_F(ThreadTest, AbortGivesUpTheThread) {
     Thread& thread = m_waiter;
-    ASSERT_TRUE(thread.start(nullptr));
+    startWaiter();
+    waitUntilEntered();
     thread.abort();
     EXPECT_EQ(thread.join(), 0ul);
     EXPECT_TRUE(thread.start(nullptr)); // still counts as started
