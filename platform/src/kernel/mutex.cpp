@@ -13,6 +13,8 @@ MutexObject* g_all = nullptr;
 
 } // namespace
 
+__thread uint32_t t_ownedMutexes = 0;
+
 MutexObject::MutexObject() : Object(ObjectType::Mutex) {
     std::lock_guard<std::mutex> guard(g_allLock);
     m_next = g_all;
@@ -32,6 +34,8 @@ MutexObject::~MutexObject() {
 }
 
 void abandonMutexesOwnedBy(DWORD threadId) {
+    if (t_ownedMutexes == 0)
+        return;
     std::lock_guard<std::mutex> guard(g_allLock);
     for (MutexObject* mutex = g_all; mutex; mutex = mutex->next())
         mutex->abandonIfOwnedBy(threadId);

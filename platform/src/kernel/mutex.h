@@ -6,6 +6,9 @@
 
 namespace zp::kernel {
 
+// How many mutexes the calling thread owns, so that a thread owning none ends without searching.
+extern __thread uint32_t t_ownedMutexes __attribute__((tls_model("initial-exec")));
+
 class MutexObject final : public Object {
 public:
     MutexObject();
@@ -14,6 +17,7 @@ public:
     void takeInitialOwnership() {
         m_owner.store(currentThreadId(), std::memory_order_relaxed);
         m_recursion = 1;
+        ++t_ownedMutexes;
     }
 
     DWORD tryWait() override {
@@ -77,6 +81,7 @@ private:
     // the count are written only by the owner; the owner word's acquire and release order them.
     DWORD granted() {
         m_recursion = 1;
+        ++t_ownedMutexes;
         if (m_abandoned) {
             m_abandoned = false;
             return WAIT_ABANDONED;
@@ -84,7 +89,9 @@ private:
         return WAIT_OBJECT_0;
     }
 
+    // Called by the owner.
     void unlock() {
+        --t_ownedMutexes;
         m_owner.store(0, std::memory_order_seq_cst);
         if (m_waiters.load(std::memory_order_seq_cst) != 0)
             futexWake(m_owner, 1);

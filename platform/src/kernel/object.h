@@ -118,7 +118,7 @@ DWORD newThreadId();
 // Called on the new thread before its start routine: takes the id _beginthreadex handed out.
 void adoptThreadId(DWORD id);
 
-// Cleanup run when a thread ends (mutexes it owns, its thread-local slots).
+// Cleanup run on a thread as it ends (the mutexes it owns, its thread-local slots).
 void abandonMutexesOwnedBy(DWORD threadId);
 void releaseThreadLocalSlots();
 // Makes sure the thread-exit cleanup runs for the calling thread.
