@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <set>
 #include <mutex>
 #include <string>
 
@@ -17,6 +18,9 @@ namespace {
 // in here may be freed, so a bad handle fails instead of corrupting the loader.
 std::mutex g_lock;
 std::map<void*, unsigned long> g_loaded;
+// Modules GetModuleHandleW has found (loaded by the program's own start-up, for instance):
+// GetProcAddress takes them too.
+std::set<void*> g_found;
 
 std::string narrow(LPCWSTR text) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -105,7 +109,7 @@ ZP_EXTERN_C FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
         module = programHandle();
     else if (module != programHandle()) {
         std::lock_guard<std::mutex> guard(g_lock);
-        if (g_loaded.find(module) == g_loaded.end()) {
+        if (g_loaded.find(module) == g_loaded.end() && g_found.count(module) == 0) {
             SetLastError(ERROR_MOD_NOT_FOUND);
             return nullptr;
         }
@@ -133,5 +137,7 @@ ZP_EXTERN_C HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName) {
         return nullptr;
     }
     dlclose(module); // RTLD_NOLOAD counted a reference; this call must not keep one
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_found.insert(module);
     return module;
 }

@@ -95,7 +95,7 @@ inline Object* lookupHandle(HANDLE handle) {
 }
 // lookupHandle restricted to one type; sets ERROR_INVALID_HANDLE when there is no such object.
 template <class T>
-T* lookupHandleAs(HANDLE handle, ObjectType type) {
+__attribute__((always_inline)) inline T* lookupHandleAs(HANDLE handle, ObjectType type) {
     Object* object = lookupHandle(handle);
     if (!object || object->type() != type) {
         SetLastError(ERROR_INVALID_HANDLE);
