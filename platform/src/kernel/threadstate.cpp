@@ -17,7 +17,9 @@ pthread_key_t exitKey() {
     static const pthread_key_t key = [] {
         pthread_key_t created;
         pthread_key_create(&created, [](void*) {
-            // Ending thread: first give up its mutexes, then its slots.
+            // Ending thread: first give up its mutexes, then its slots. Should a later destructor
+            // take a mutex or a slot again, it hooks anew and the system calls us once more.
+            t_hooked = false;
             if (t_threadId != 0)
                 abandonMutexesOwnedBy(t_threadId);
             releaseThreadLocalSlots();
