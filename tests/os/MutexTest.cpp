@@ -132,19 +132,4 @@ TEST(MutexLock, HoldsTheMutexForItsScopeAndNests) {
     EXPECT_FALSE(lockedElsewhere(mutex));
 }
 
-TEST(MutexLock, WaitsForAnotherHolder) {
-    Mutex mutex;
-    mutex.lock(0);
-    bool entered = false;
-    std::thread waiter([&] {
-        MutexLock lock(mutex);
-        entered = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    mutex.unlock();
-    waiter.join();
-    EXPECT_TRUE(entered);
-    EXPECT_FALSE(lockedElsewhere(mutex));
-}
-
 } // namespace

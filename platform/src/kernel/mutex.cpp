@@ -1,128 +1,41 @@
-// Mutexes: owned by one thread, re-entrant with a count, and abandoned when their owner ends.
-#include "object.h"
+// Mutexes: creation, release and the list of all mutexes that ending threads search.
+#include "mutex.h"
 
 #include <mutex>
 
 namespace zp::kernel {
 namespace {
 
-class MutexObject;
-
 // Every mutex alive, so that an ending thread can find the ones it still owns. Only thread exit,
 // creation and destruction walk or change it; locking and unlocking do not.
 std::mutex g_allLock;
 MutexObject* g_all = nullptr;
 
-class MutexObject final : public Object {
-public:
-    MutexObject() : Object(ObjectType::Mutex) {
-        std::lock_guard<std::mutex> guard(g_allLock);
-        m_next = g_all;
-        if (g_all)
-            g_all->m_prev = this;
-        g_all = this;
-    }
-
-    ~MutexObject() override {
-        std::lock_guard<std::mutex> guard(g_allLock);
-        if (m_prev)
-            m_prev->m_next = m_next;
-        else
-            g_all = m_next;
-        if (m_next)
-            m_next->m_prev = m_prev;
-    }
-
-    void takeInitialOwnership() {
-        m_owner.store(currentThreadId(), std::memory_order_relaxed);
-        m_recursion = 1;
-    }
-
-    DWORD tryWait() override {
-        const DWORD self = currentThreadId();
-        uint32_t owner = m_owner.load(std::memory_order_relaxed);
-        if (owner == self) {
-            ++m_recursion;
-            return WAIT_OBJECT_0;
-        }
-        if (owner == 0 && m_owner.compare_exchange_strong(owner, self, std::memory_order_acquire,
-                                                          std::memory_order_relaxed))
-            return granted();
-        return WAIT_TIMEOUT;
-    }
-
-    DWORD wait(const Deadline& deadline) override {
-        const DWORD self = currentThreadId();
-        m_waiters.fetch_add(1, std::memory_order_seq_cst);
-        DWORD result = WAIT_TIMEOUT;
-        for (;;) {
-            uint32_t owner = m_owner.load(std::memory_order_seq_cst);
-            if (owner == 0) {
-                if (m_owner.compare_exchange_strong(owner, self, std::memory_order_seq_cst)) {
-                    result = granted();
-                    break;
-                }
-                continue;
-            }
-            if (!futexWait(m_owner, owner, deadline)) {
-                owner = 0;
-                if (m_owner.compare_exchange_strong(owner, self, std::memory_order_seq_cst))
-                    result = granted();
-                break;
-            }
-        }
-        m_waiters.fetch_sub(1, std::memory_order_relaxed);
-        return result;
-    }
-
-    bool release() {
-        if (m_owner.load(std::memory_order_relaxed) != currentThreadId())
-            return false;
-        if (--m_recursion == 0)
-            unlock();
-        return true;
-    }
-
-    // Called by the ending owner itself.
-    void abandonIfOwnedBy(DWORD thread) {
-        if (m_owner.load(std::memory_order_relaxed) != thread)
-            return;
-        m_abandoned = true;
-        m_recursion = 0;
-        unlock();
-    }
-
-    MutexObject* next() const { return m_next; }
-
-private:
-    // The new owner learns whether the previous one ended while holding the mutex. The flag and
-    // the count are written only by the owner; the owner word's acquire and release order them.
-    DWORD granted() {
-        m_recursion = 1;
-        if (m_abandoned) {
-            m_abandoned = false;
-            return WAIT_ABANDONED;
-        }
-        return WAIT_OBJECT_0;
-    }
-
-    void unlock() {
-        m_owner.store(0, std::memory_order_seq_cst);
-        if (m_waiters.load(std::memory_order_seq_cst) != 0)
-            futexWake(m_owner, 1);
-    }
-
-    std::atomic<uint32_t> m_owner{0}; // owning thread's id, 0 when free
-    std::atomic<uint32_t> m_waiters{0};
-    uint32_t m_recursion = 0;
-    bool m_abandoned = false;
-    MutexObject* m_prev = nullptr; // guarded by g_allLock
-    MutexObject* m_next = nullptr;
-};
-
 } // namespace
 
+__thread uint32_t t_ownedMutexes = 0;
+
+MutexObject::MutexObject() : Object(ObjectType::Mutex) {
+    std::lock_guard<std::mutex> guard(g_allLock);
+    m_next = g_all;
+    if (g_all)
+        g_all->m_prev = this;
+    g_all = this;
+}
+
+MutexObject::~MutexObject() {
+    std::lock_guard<std::mutex> guard(g_allLock);
+    if (m_prev)
+        m_prev->m_next = m_next;
+    else
+        g_all = m_next;
+    if (m_next)
+        m_next->m_prev = m_prev;
+}
+
 void abandonMutexesOwnedBy(DWORD threadId) {
+    if (t_ownedMutexes == 0)
+        return;
     std::lock_guard<std::mutex> guard(g_allLock);
     for (MutexObject* mutex = g_all; mutex; mutex = mutex->next())
         mutex->abandonIfOwnedBy(threadId);

@@ -52,15 +52,50 @@ private:
     const ObjectType m_type;
 };
 
+// The handle table: pages of slots, allocated as needed and never freed. A handle encodes a slot
+// index and the slot's generation, which closing bumps, so a closed handle stays invalid after
+// its slot is reused.
+struct HandleSlot {
+    std::atomic<Object*> object{nullptr};
+    std::atomic<uint32_t> generation{1};
+    uint32_t nextFree = 0; // guarded by the table's lock
+};
+constexpr uint32_t kSlotsPerPage = 1024;
+constexpr uint32_t kHandlePages = 4096; // about four million open handles
+extern std::atomic<HandleSlot*> g_handlePages[kHandlePages];
+
+// The slot a handle names and the generation it expects; null for values no handle can have.
+inline HandleSlot* decodeHandle(HANDLE handle, uint32_t& generation) {
+    const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    const uintptr_t low = value & 0xFFFFFFFFu;
+    if ((low & 3) != 0 || low == 0)
+        return nullptr;
+    const uintptr_t index = (low >> 2) - 1;
+    if (index >= uintptr_t{kSlotsPerPage} * kHandlePages)
+        return nullptr;
+    HandleSlot* page = g_handlePages[index / kSlotsPerPage].load(std::memory_order_acquire);
+    if (!page)
+        return nullptr;
+    generation = static_cast<uint32_t>(value >> 32);
+    return &page[index % kSlotsPerPage];
+}
+
 // Gives `object` a handle, taking over one reference. Null (with ERROR_NOT_ENOUGH_MEMORY) when
 // the table is full; the reference is released then.
 HANDLE insertHandle(Object* object);
+
 // The object behind a live handle, without a reference of its own: valid until the handle is
-// closed. Null for a closed, stale or invented handle. Lock-free.
-Object* lookupHandle(HANDLE handle);
+// closed. Null for a closed, stale or invented handle. Lock-free: it only reads.
+inline Object* lookupHandle(HANDLE handle) {
+    uint32_t generation;
+    HandleSlot* slot = decodeHandle(handle, generation);
+    if (!slot || slot->generation.load(std::memory_order_acquire) != generation)
+        return nullptr;
+    return slot->object.load(std::memory_order_acquire);
+}
 // lookupHandle restricted to one type; sets ERROR_INVALID_HANDLE when there is no such object.
 template <class T>
-T* lookupHandleAs(HANDLE handle, ObjectType type) {
+__attribute__((always_inline)) inline T* lookupHandleAs(HANDLE handle, ObjectType type) {
     Object* object = lookupHandle(handle);
     if (!object || object->type() != type) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -69,14 +104,21 @@ T* lookupHandleAs(HANDLE handle, ObjectType type) {
     return static_cast<T*>(object);
 }
 
+// The calling thread's id, 0 until it has one. Initial-exec TLS: mutexes read it on every
+// lock and unlock, and this model costs one load.
+extern __thread DWORD t_threadId __attribute__((tls_model("initial-exec")));
+DWORD assignThreadId();
 // The calling thread's id; threads not started by _beginthreadex get theirs on first use.
-DWORD currentThreadId();
+inline DWORD currentThreadId() {
+    const DWORD id = t_threadId;
+    return id != 0 ? id : assignThreadId();
+}
 // A fresh id for a thread about to start.
 DWORD newThreadId();
 // Called on the new thread before its start routine: takes the id _beginthreadex handed out.
 void adoptThreadId(DWORD id);
 
-// Cleanup run when a thread ends (mutexes it owns, its thread-local slots).
+// Cleanup run on a thread as it ends (the mutexes it owns, its thread-local slots).
 void abandonMutexesOwnedBy(DWORD threadId);
 void releaseThreadLocalSlots();
 // Makes sure the thread-exit cleanup runs for the calling thread.

@@ -7,12 +7,7 @@
 namespace zp::kernel {
 namespace {
 
-struct ThreadState {
-    DWORD id;
-    bool hooked;
-};
-
-thread_local ThreadState t_state;
+thread_local bool t_hooked = false;
 
 // Windows' thread ids are multiples of four; ours never repeat within a process, so a mutex's
 // owner id cannot be confused with a later thread's.
@@ -22,9 +17,11 @@ pthread_key_t exitKey() {
     static const pthread_key_t key = [] {
         pthread_key_t created;
         pthread_key_create(&created, [](void*) {
-            // Ending thread: first give up its mutexes, then its slots.
-            if (t_state.id != 0)
-                abandonMutexesOwnedBy(t_state.id);
+            // Ending thread: first give up its mutexes, then its slots. Should a later destructor
+            // take a mutex or a slot again, it hooks anew and the system calls us once more.
+            t_hooked = false;
+            if (t_threadId != 0)
+                abandonMutexesOwnedBy(t_threadId);
             releaseThreadLocalSlots();
         });
         return created;
@@ -34,27 +31,27 @@ pthread_key_t exitKey() {
 
 } // namespace
 
+__thread DWORD t_threadId = 0;
+
 DWORD newThreadId() {
     return g_nextId.fetch_add(4, std::memory_order_relaxed);
 }
 
 void hookThreadExit() {
-    if (!t_state.hooked) {
-        t_state.hooked = true;
-        pthread_setspecific(exitKey(), &t_state);
+    if (!t_hooked) {
+        t_hooked = true;
+        pthread_setspecific(exitKey(), &t_hooked); // any non-null value runs the destructor
     }
 }
 
-DWORD currentThreadId() {
-    if (t_state.id == 0) {
-        t_state.id = newThreadId();
-        hookThreadExit();
-    }
-    return t_state.id;
+DWORD assignThreadId() {
+    t_threadId = newThreadId();
+    hookThreadExit();
+    return t_threadId;
 }
 
 void adoptThreadId(DWORD id) {
-    t_state.id = id;
+    t_threadId = id;
     hookThreadExit();
 }
 
