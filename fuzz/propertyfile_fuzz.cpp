@@ -3,6 +3,8 @@
 // load trims), the second may not: loading and saving it again gives the same bytes and entries.
 #include <zudava/zudava.h>
 
+#include <io.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,12 +13,16 @@
 
 namespace {
 
+// In memory-backed /dev/shm when there is one, where flushing to disk costs nothing; else in the
+// current directory.
 const std::wstring& scratchName() {
     static const std::wstring name = [] {
-        wchar_t full[MAX_PATH];
-        const std::wstring relative =
+        const std::wstring file =
             L"propertyfile_fuzz." + std::to_wstring(GetCurrentProcessId()) + L".properties";
-        if (_wfullpath(full, relative.c_str(), MAX_PATH) == nullptr)
+        if (_waccess(L"Z:\\dev\\shm", 0) == 0)
+            return L"Z:\\dev\\shm\\" + file;
+        wchar_t full[MAX_PATH];
+        if (_wfullpath(full, file.c_str(), MAX_PATH) == nullptr)
             abort();
         return std::wstring(full);
     }();
@@ -64,5 +70,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string saved = readFile();
     if (loadAndSave() != keys || readFile() != saved)
         abort();
+    _wremove(scratchName().c_str());
     return 0;
 }
