@@ -90,6 +90,26 @@ TEST_F(DataFileTest, RecordOperations) {
     EXPECT_EQ(read(file.getName()), "");
 }
 
+TEST_F(DataFileTest, ThreadsSharingOneFileTakeTurns) {
+    DataFile file{DEZE::File::Path(path(L"shared.dat"))};
+    file.open(0x3);
+    auto fill = [&file](const wchar_t* prefix) {
+        for (int i = 0; i < 500; ++i) {
+            file.insert(DataFile::Record(prefix + std::to_wstring(i), Bytes{1}));
+            file.remove(DataFile::Record(prefix + std::to_wstring(i / 2), Bytes{}));
+            file.insert(DataFile::Record(prefix + std::to_wstring(i / 2), Bytes{2}));
+        }
+    };
+    std::thread a(fill, L"a");
+    std::thread b(fill, L"b");
+    a.join();
+    b.join();
+    EXPECT_EQ(file.size(), 1000u);
+    file.close();
+    file.open(0x1);
+    EXPECT_EQ(file.size(), 1000u);
+}
+
 TEST(DataFileRecord, KeysAreTrimmedButNeverEmpty) {
     DataFile::Record record(L" name\t\n", Bytes{});
     EXPECT_EQ(record.getKey(), L"name");

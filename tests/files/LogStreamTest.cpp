@@ -67,6 +67,20 @@ TEST_F(LogStreamTest, AppendsAndRotatesPastFourMebibytes) {
     EXPECT_EQ(read(name), "fresh");
 }
 
+TEST_F(LogStreamTest, NamesTooLongForThePathPiecesAreNotRotated) {
+    const std::wstring name = path(std::wstring(230, L'n') + L".log");
+    ASSERT_GE(DEZE::make_string(name).size(), 256u);
+    write(name, std::string(0x400000, 'a'));
+    const bool stored = sizeOf(name) == 0x400000; // some hosts refuse names this long
+    log_ofstream log(DEZE::make_string(name), narrowPath(L"none.config"));
+    log.open();
+    log << "more";
+    log.close();
+    if (stored) {
+        EXPECT_EQ(sizeOf(name), 0x400004);
+    }
+}
+
 TEST_F(LogStreamTest, CloseResetsTheStreamForTheNextOpen) {
     log_ofstream log(narrowPath(L"missing-folder\\x.log"), narrowPath(L"none.config"));
     log.open();
