@@ -54,16 +54,21 @@ const std::wstring& DataFile::Record::getKey() const {
 }
 
 void DataFile::Record::setKey(const std::wstring& key) {
+    std::wstring copy = key;
+    takeKey(std::move(copy));
+}
+
+void DataFile::Record::takeKey(std::wstring&& key) {
     static const wchar_t* const kTrimmed = L" \t\n";
-    std::wstring trimmed = key;
-    const size_t first = trimmed.find_first_not_of(kTrimmed);
-    if (first != std::wstring::npos) {
-        trimmed.erase(trimmed.find_last_not_of(kTrimmed) + 1);
-        trimmed.erase(0, first);
-    }
-    if (trimmed.empty())
+    if (key.empty())
         throw std::invalid_argument("zero length key");
-    m_key = trimmed;
+    // A key of nothing but blanks, tabs and line feeds stays as it is.
+    const size_t first = key.find_first_not_of(kTrimmed);
+    if (first != std::wstring::npos) {
+        key.erase(key.find_last_not_of(kTrimmed) + 1);
+        key.erase(0, first);
+    }
+    m_key = std::move(key);
 }
 
 const std::vector<unsigned char>& DataFile::Record::getData() const {
@@ -208,7 +213,7 @@ void DataFile::load() {
         at += dataBytes;
         Record* record = new Record();
         try {
-            record->setKey(key); // trims and refuses an empty key
+            record->takeKey(std::move(key)); // trims and refuses an empty key
             record->m_data.assign(data, data + dataBytes);
         } catch (...) {
             delete record;

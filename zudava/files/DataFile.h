@@ -36,6 +36,7 @@ public:
 
     private:
         friend class DataFile; // fills loaded records without copying them twice
+        void takeKey(std::wstring&& key);
         std::wstring m_key;
         std::vector<unsigned char> m_data;
     };
