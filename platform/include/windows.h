@@ -9,3 +9,4 @@
 #include "unknwn.h"
 #include "oleauto.h"
 #include "zp/crt.h"
+#include "timezoneapi.h"

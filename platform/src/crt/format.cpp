@@ -1,0 +1,639 @@
+// Wide formatted output and input with the Microsoft runtime's rules.
+//
+// Each conversion is rendered on its own: numbers through the C library's narrow formatting (so
+// digits and rounding are the C library's), then widened, with exponents made three digits wide
+// before the field is padded to its width.
+#include <windows.h>
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+namespace {
+
+// Collects output up to a limit and remembers whether anything was cut.
+struct Sink {
+    wchar_t* buffer;
+    size_t limit; // units that may be written before the NUL
+    size_t length = 0;
+    bool cut = false;
+
+    void put(wchar_t c) {
+        if (length < limit)
+            buffer[length++] = c;
+        else
+            cut = true;
+    }
+    void put(const wchar_t* text, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            put(text[i]);
+    }
+    void fill(wchar_t c, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            put(c);
+    }
+};
+
+struct Spec {
+    bool left = false, plus = false, space = false, alt = false, zero = false;
+    int width = 0;
+    int precision = -1;
+    enum Size {
+        Default,
+        Char,
+        Short,
+        Long32,
+        Long64,
+        Pointer,
+        LongDouble,
+        Wide,
+        Narrow
+    } size = Default;
+    wchar_t type = 0;
+};
+
+// Makes a two-digit exponent ("e+05") three digits wide ("e+005").
+size_t widenExponent(char* text, size_t length, size_t capacity) {
+    char* e = nullptr;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == 'e' || text[i] == 'E')
+            e = text + i;
+    }
+    if (!e || (e[1] != '+' && e[1] != '-'))
+        return length;
+    const size_t digits = length - size_t(e + 2 - text);
+    if (digits >= 3 || length + 1 >= capacity)
+        return length;
+    memmove(e + 3, e + 2, digits + 1);
+    e[2] = '0';
+    return length + 1;
+}
+
+// Writes `body` (already without width) padded to the spec's width.
+void emitPadded(Sink& out, const Spec& spec, const wchar_t* body, size_t n, bool numeric) {
+    const size_t width = spec.width > 0 ? size_t(spec.width) : 0;
+    const size_t pad = width > n ? width - n : 0;
+    if (spec.left) {
+        out.put(body, n);
+        out.fill(L' ', pad);
+    } else if (spec.zero && numeric) {
+        size_t prefix = 0;
+        if (n && (body[0] == L'-' || body[0] == L'+' || body[0] == L' '))
+            prefix = 1;
+        if (n > prefix + 1 && body[prefix] == L'0' &&
+            (body[prefix + 1] == L'x' || body[prefix + 1] == L'X'))
+            prefix += 2;
+        out.put(body, prefix);
+        out.fill(L'0', pad);
+        out.put(body + prefix, n - prefix);
+    } else {
+        out.fill(L' ', pad);
+        out.put(body, n);
+    }
+}
+
+void emitNarrow(Sink& out, const Spec& spec, const char* text, size_t n, bool numeric) {
+    wchar_t wide[512];
+    if (n > 511)
+        n = 511;
+    for (size_t i = 0; i < n; ++i)
+        wide[i] = wchar_t(static_cast<unsigned char>(text[i]));
+    emitPadded(out, spec, wide, n, numeric);
+}
+
+// The narrow conversion text "%<flags>[.precision]<length><type>" without the width.
+void buildFormat(char* format, const Spec& spec, const char* length, char type) {
+    char* p = format;
+    *p++ = '%';
+    if (spec.plus)
+        *p++ = '+';
+    if (spec.space)
+        *p++ = ' ';
+    if (spec.alt)
+        *p++ = '#';
+    if (spec.precision >= 0)
+        p += snprintf(p, 16, ".%d", spec.precision);
+    while (*length)
+        *p++ = *length++;
+    *p++ = type;
+    *p = 0;
+}
+
+int formatTo(Sink& out, const wchar_t* format, va_list args) {
+    for (const wchar_t* f = format; *f;) {
+        if (*f != L'%') {
+            const wchar_t* start = f;
+            while (*f && *f != L'%')
+                ++f;
+            out.put(start, size_t(f - start));
+            continue;
+        }
+        ++f;
+        if (*f == L'%') {
+            out.put(L'%');
+            ++f;
+            continue;
+        }
+        Spec spec;
+        for (;; ++f) {
+            if (*f == L'-')
+                spec.left = true;
+            else if (*f == L'+')
+                spec.plus = true;
+            else if (*f == L' ')
+                spec.space = true;
+            else if (*f == L'#')
+                spec.alt = true;
+            else if (*f == L'0')
+                spec.zero = true;
+            else
+                break;
+        }
+        if (*f == L'*') {
+            spec.width = va_arg(args, int);
+            if (spec.width < 0) {
+                spec.left = true;
+                spec.width = -spec.width;
+            }
+            ++f;
+        } else {
+            while (*f >= L'0' && *f <= L'9')
+                spec.width = spec.width * 10 + int(*f++ - L'0');
+        }
+        if (*f == L'.') {
+            ++f;
+            spec.precision = 0;
+            if (*f == L'*') {
+                spec.precision = va_arg(args, int);
+                ++f;
+            } else {
+                while (*f >= L'0' && *f <= L'9')
+                    spec.precision = spec.precision * 10 + int(*f++ - L'0');
+            }
+        }
+        // Length modifiers, with Windows' widths.
+        if (f[0] == L'I' && f[1] == L'6' && f[2] == L'4') {
+            spec.size = Spec::Long64;
+            f += 3;
+        } else if (f[0] == L'I' && f[1] == L'3' && f[2] == L'2') {
+            spec.size = Spec::Default;
+            f += 3;
+        } else if (*f == L'I' || *f == L'z' || *f == L't' || *f == L'j') {
+            spec.size = Spec::Pointer;
+            ++f;
+        } else if (f[0] == L'l' && f[1] == L'l') {
+            spec.size = Spec::Long64;
+            f += 2;
+        } else if (f[0] == L'h' && f[1] == L'h') {
+            spec.size = Spec::Char;
+            f += 2;
+        } else if (*f == L'l') {
+            spec.size = Spec::Long32;
+            ++f;
+        } else if (*f == L'h') {
+            spec.size = Spec::Short;
+            ++f;
+        } else if (*f == L'w') {
+            spec.size = Spec::Wide;
+            ++f;
+        } else if (*f == L'L') {
+            spec.size = Spec::LongDouble;
+            ++f;
+        }
+        spec.type = *f;
+        if (!*f)
+            return -1;
+        ++f;
+
+        char conversion[48];
+        char text[512];
+        switch (spec.type) {
+        case L'd':
+        case L'i':
+        case L'u':
+        case L'o':
+        case L'x':
+        case L'X': {
+            const bool isSigned = spec.type == L'd' || spec.type == L'i';
+            long long value;
+            switch (spec.size) {
+            case Spec::Long64:
+            case Spec::Pointer:
+                value = va_arg(args, long long);
+                if (spec.size == Spec::Pointer && !isSigned)
+                    value = (long long)(size_t)value;
+                break;
+            case Spec::Short:
+                value = isSigned ? (long long)(short)va_arg(args, int)
+                                 : (long long)(unsigned short)va_arg(args, int);
+                break;
+            case Spec::Char:
+                value = isSigned ? (long long)(signed char)va_arg(args, int)
+                                 : (long long)(unsigned char)va_arg(args, int);
+                break;
+            default:
+                value =
+                    isSigned ? (long long)va_arg(args, int) : (long long)va_arg(args, unsigned int);
+                break;
+            }
+            buildFormat(conversion, spec, "ll", char(spec.type));
+            const int n = snprintf(text, sizeof text, conversion, value);
+            // With a precision the zero flag is ignored, as in C.
+            Spec padding = spec;
+            if (spec.precision >= 0)
+                padding.zero = false;
+            emitNarrow(out, padding, text, n > 0 ? size_t(n) : 0, true);
+            break;
+        }
+        case L'e':
+        case L'E':
+        case L'f':
+        case L'F':
+        case L'g':
+        case L'G':
+        case L'a':
+        case L'A': {
+            int n;
+            if (spec.size == Spec::LongDouble) {
+                buildFormat(conversion, spec, "L", char(spec.type));
+                n = snprintf(text, sizeof text, conversion, va_arg(args, long double));
+            } else {
+                buildFormat(conversion, spec, "", char(spec.type));
+                n = snprintf(text, sizeof text, conversion, va_arg(args, double));
+            }
+            size_t length = n > 0 ? size_t(n) : 0;
+            if (length >= sizeof text)
+                length = sizeof text - 1;
+            if (spec.type != L'a' && spec.type != L'A')
+                length = widenExponent(text, length, sizeof text);
+            const bool finite = length && (text[length - 1] >= '0' && text[length - 1] <= '9');
+            emitNarrow(out, spec, text, length, finite);
+            break;
+        }
+        case L'c':
+        case L'C': {
+            const bool narrow =
+                spec.size == Spec::Short ||
+                (spec.type == L'C' && spec.size != Spec::Long32 && spec.size != Spec::Wide);
+            const int value = va_arg(args, int);
+            wchar_t c =
+                narrow ? wchar_t(static_cast<unsigned char>(value)) : wchar_t(value & 0xFFFF);
+            emitPadded(out, spec, &c, 1, false);
+            break;
+        }
+        case L's':
+        case L'S': {
+            const bool narrow =
+                spec.size == Spec::Short ||
+                (spec.type == L'S' && spec.size != Spec::Long32 && spec.size != Spec::Wide);
+            const void* pointer = va_arg(args, const void*);
+            if (narrow) {
+                const char* s = pointer ? static_cast<const char*>(pointer) : "(null)";
+                size_t n = strlen(s);
+                if (spec.precision >= 0 && size_t(spec.precision) < n)
+                    n = size_t(spec.precision);
+                // The ANSI code page's text, widened for the wide output.
+                const int units = n ? MultiByteToWideChar(CP_ACP, 0, s, int(n), nullptr, 0) : 0;
+                wchar_t* wide =
+                    static_cast<wchar_t*>(malloc(sizeof(wchar_t) * size_t(units > 0 ? units : 1)));
+                if (!wide)
+                    return -1;
+                const int written =
+                    units > 0 ? MultiByteToWideChar(CP_ACP, 0, s, int(n), wide, units) : 0;
+                emitPadded(out, spec, wide, written > 0 ? size_t(written) : 0, false);
+                free(wide);
+            } else {
+                const wchar_t* s = pointer ? static_cast<const wchar_t*>(pointer) : L"(null)";
+                size_t n = 0;
+                while (s[n] && (spec.precision < 0 || n < size_t(spec.precision)))
+                    ++n;
+                emitPadded(out, spec, s, n, false);
+            }
+            break;
+        }
+        case L'p': {
+            const int n = snprintf(text, sizeof text, "%016llX",
+                                   (unsigned long long)(uintptr_t)va_arg(args, void*));
+            emitNarrow(out, spec, text, size_t(n), false);
+            break;
+        }
+        default:
+            // "%n" and unknown conversions are refused, as the runtime's checks do.
+            return -1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+ZP_EXTERN_C int __cdecl _vsnwprintf_s(wchar_t* buffer, size_t bufferSize, size_t count,
+                                      const wchar_t* format, va_list args) {
+    if (!buffer || !bufferSize || !format) {
+        errno = EINVAL;
+        if (buffer && bufferSize)
+            buffer[0] = 0;
+        return -1;
+    }
+    const bool truncate = count == _TRUNCATE;
+    Sink out{buffer, truncate || count >= bufferSize ? bufferSize - 1 : count};
+    va_list copy;
+    va_copy(copy, args);
+    const int status = formatTo(out, format, copy);
+    va_end(copy);
+    if (status < 0) {
+        buffer[0] = 0;
+        errno = EINVAL;
+        return -1;
+    }
+    buffer[out.length] = 0;
+    if (out.cut) {
+        if (!truncate && count >= bufferSize) {
+            // The text did not fit the buffer and cutting it was not asked for.
+            buffer[0] = 0;
+            errno = ERANGE;
+        }
+        return -1;
+    }
+    return int(out.length);
+}
+
+ZP_EXTERN_C int __cdecl _snwprintf_s(wchar_t* buffer, size_t bufferSize, size_t count,
+                                     const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int result = _vsnwprintf_s(buffer, bufferSize, count, format, args);
+    va_end(args);
+    return result;
+}
+
+namespace {
+
+bool isSpace(wchar_t c) {
+    return c == L' ' || (c >= L'\t' && c <= L'\r');
+}
+
+int digitValue(wchar_t c) {
+    if (c >= L'0' && c <= L'9')
+        return int(c - L'0');
+    if (c >= L'a' && c <= L'z')
+        return int(c - L'a' + 10);
+    if (c >= L'A' && c <= L'Z')
+        return int(c - L'A' + 10);
+    return 99;
+}
+
+void storeInteger(va_list* args, Spec::Size size, unsigned long long value) {
+    switch (size) {
+    case Spec::Char:
+        *va_arg(*args, char*) = char(value);
+        break;
+    case Spec::Short:
+        *va_arg(*args, short*) = short(value);
+        break;
+    case Spec::Long64:
+        *va_arg(*args, long long*) = (long long)value;
+        break;
+    case Spec::Pointer:
+        *va_arg(*args, size_t*) = size_t(value);
+        break;
+    default:
+        *va_arg(*args, int*) = int(value);
+        break;
+    }
+}
+
+int scanFrom(const wchar_t* input, const wchar_t* format, va_list* args) {
+    const wchar_t* in = input;
+    int stored = 0;
+    bool converted = false;
+    for (const wchar_t* f = format; *f;) {
+        if (isSpace(*f)) {
+            while (isSpace(*f))
+                ++f;
+            while (isSpace(*in))
+                ++in;
+            continue;
+        }
+        if (*f != L'%' || f[1] == L'%') {
+            if (*f == L'%') {
+                ++f;
+                while (isSpace(*in))
+                    ++in;
+            }
+            if (*in != *f)
+                return (!*in && !converted) ? EOF : stored;
+            ++in;
+            ++f;
+            continue;
+        }
+        ++f;
+        bool suppress = false;
+        if (*f == L'*') {
+            suppress = true;
+            ++f;
+        }
+        size_t width = 0;
+        while (*f >= L'0' && *f <= L'9')
+            width = width * 10 + size_t(*f++ - L'0');
+        Spec::Size size = Spec::Default;
+        if (f[0] == L'I' && f[1] == L'6' && f[2] == L'4') {
+            size = Spec::Long64;
+            f += 3;
+        } else if (f[0] == L'l' && f[1] == L'l') {
+            size = Spec::Long64;
+            f += 2;
+        } else if (f[0] == L'h' && f[1] == L'h') {
+            size = Spec::Char;
+            f += 2;
+        } else if (*f == L'l' || *f == L'w') {
+            size = *f == L'l' ? Spec::Long32 : Spec::Wide;
+            ++f;
+        } else if (*f == L'h') {
+            size = Spec::Short;
+            ++f;
+        } else if (*f == L'L') {
+            size = Spec::LongDouble;
+            ++f;
+        } else if (*f == L'I' || *f == L'z') {
+            size = Spec::Pointer;
+            ++f;
+        }
+        const wchar_t type = *f;
+        if (!type)
+            return stored;
+        ++f;
+        if (type != L'c' && type != L'[' && type != L'n')
+            while (isSpace(*in))
+                ++in;
+        if (type == L'n') {
+            if (!suppress)
+                storeInteger(args, size, (unsigned long long)(in - input));
+            continue;
+        }
+        if (!*in)
+            return converted ? stored : EOF;
+        const size_t limit = width ? width : SIZE_MAX;
+        switch (type) {
+        case L'd':
+        case L'i':
+        case L'u':
+        case L'o':
+        case L'x':
+        case L'X': {
+            size_t used = 0;
+            bool negative = false;
+            if (used < limit && (in[used] == L'+' || in[used] == L'-')) {
+                negative = in[used] == L'-';
+                ++used;
+            }
+            unsigned base = (type == L'o')                   ? 8
+                            : (type == L'x' || type == L'X') ? 16
+                            : (type == L'i')                 ? 0
+                                                             : 10;
+            if ((base == 16 || base == 0) && used + 1 < limit && in[used] == L'0' &&
+                (in[used + 1] == L'x' || in[used + 1] == L'X') && digitValue(in[used + 2]) < 16) {
+                base = 16;
+                used += 2;
+            } else if (base == 0) {
+                base = (in[used] == L'0') ? 8 : 10;
+            }
+            unsigned long long value = 0;
+            size_t digits = 0;
+            while (used < limit && in[used] && unsigned(digitValue(in[used])) < base) {
+                value = value * base + unsigned(digitValue(in[used]));
+                ++used;
+                ++digits;
+            }
+            if (!digits)
+                return stored;
+            in += used;
+            if (negative)
+                value = 0ULL - value;
+            if (!suppress) {
+                storeInteger(args, size, value);
+                ++stored;
+            }
+            break;
+        }
+        case L'e':
+        case L'E':
+        case L'f':
+        case L'g':
+        case L'G':
+        case L'a': {
+            wchar_t field[128];
+            size_t n = 0;
+            while (n < limit && n < 127 && in[n] && !isSpace(in[n]))
+                field[n] = in[n], ++n;
+            field[n] = 0;
+            wchar_t* end = nullptr;
+            const double value = wcstod(field, &end);
+            if (end == field)
+                return stored;
+            in += end - field;
+            if (!suppress) {
+                if (size == Spec::Long32 || size == Spec::LongDouble)
+                    *va_arg(*args, double*) = value;
+                else
+                    *va_arg(*args, float*) = float(value);
+                ++stored;
+            }
+            break;
+        }
+        case L'c':
+        case L's':
+        case L'[': {
+            // The set of a "%[" conversion.
+            const wchar_t* setBegin = nullptr;
+            const wchar_t* setEnd = nullptr;
+            bool invert = false;
+            if (type == L'[') {
+                if (*f == L'^') {
+                    invert = true;
+                    ++f;
+                }
+                setBegin = f;
+                if (*f == L']')
+                    ++f;
+                while (*f && *f != L']')
+                    ++f;
+                setEnd = f;
+                if (*f)
+                    ++f;
+            }
+            auto accepts = [&](wchar_t c) {
+                if (type == L'c')
+                    return true;
+                if (type == L's')
+                    return !isSpace(c);
+                bool inSet = false;
+                for (const wchar_t* p = setBegin; p < setEnd; ++p) {
+                    if (p + 2 < setEnd && p[1] == L'-' && p != setBegin) {
+                        if (c >= p[0] && c <= p[2])
+                            inSet = true;
+                        p += 2;
+                    } else if (*p == c) {
+                        inSet = true;
+                    }
+                }
+                return inSet != invert;
+            };
+            const size_t want = type == L'c' ? (width ? width : 1) : limit;
+            wchar_t* target = nullptr;
+            size_t capacity = 0;
+            if (!suppress) {
+                target = va_arg(*args, wchar_t*);
+                capacity = va_arg(*args, unsigned int);
+            }
+            size_t n = 0;
+            while (n < want && in[n] && accepts(in[n]))
+                ++n;
+            if (!n || (type == L'c' && n < want))
+                return stored;
+            if (!suppress) {
+                const size_t needed = type == L'c' ? n : n + 1;
+                if (!target || capacity < needed) {
+                    if (target && capacity)
+                        target[0] = 0;
+                    return stored;
+                }
+                wmemcpy(target, in, n);
+                if (type != L'c')
+                    target[n] = 0;
+                ++stored;
+            }
+            in += n;
+            break;
+        }
+        default:
+            return stored;
+        }
+        converted = true;
+    }
+    return stored;
+}
+
+} // namespace
+
+ZP_EXTERN_C int __cdecl vswscanf_s(const wchar_t* input, const wchar_t* format, va_list args) {
+    if (!input || !format) {
+        errno = EINVAL;
+        return EOF;
+    }
+    va_list copy;
+    va_copy(copy, args);
+    const int result = scanFrom(input, format, &copy);
+    va_end(copy);
+    return result;
+}
+
+ZP_EXTERN_C int __cdecl swscanf_s(const wchar_t* input, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int result = vswscanf_s(input, format, args);
+    va_end(args);
+    return result;
+}
