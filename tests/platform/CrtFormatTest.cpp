@@ -41,6 +41,14 @@ TEST(CrtFormat, RealsHaveThreeDigitExponents) {
     EXPECT_EQ(format(L"[%-12.1e]", 1.5), L"[1.5e+000    ]");
     EXPECT_EQ(format(L"[%012.1e]", -1.5), L"[-0001.5e+000]");
     EXPECT_EQ(format(L"%.2f", 2.675), L"2.67");
+    // Exact halves round away from zero.
+    EXPECT_EQ(format(L"[%+.1f|% .1e|%f|%.0e]", 2.25, 2.25, -0.0, 25.0),
+              L"[+2.3| 2.3e+000|-0.000000|3e+001]");
+    EXPECT_EQ(format(L"[%.7e|%.16e]", double(1.00390625f), 12345678.0009765625),
+              L"[1.0039063e+000|1.2345678000976563e+007]");
+    EXPECT_EQ(format(L"[%.1f|%.0f|%.1e|%.2f]", 9.95, 0.5, 9.5, -0.125), L"[9.9|1|9.5e+000|-0.13]");
+    EXPECT_EQ(format(L"[%.0e|%.0f|%.3f]", 9.5, 99.5, 0.0625), L"[1e+001|100|0.063]");
+    EXPECT_EQ(format(L"%.3f", 1e20), L"100000000000000000000.000");
 }
 
 TEST(CrtFormat, IntegersAndCharacters) {
@@ -56,6 +64,10 @@ TEST(CrtFormat, IntegersAndCharacters) {
     EXPECT_EQ(format(L"[%5d|%-5d|%05d]", 42, 42, -42), L"[   42|42   |-0042]");
     EXPECT_EQ(format(L"%c%c", L'A', 0x20AC), L"A\x20AC");
     EXPECT_EQ(format(L"100%%"), L"100%");
+    EXPECT_EQ(format(L"[%+d|% d|%+u|%.3d|%.0d|%#o|%#x]", 5, 5, 5u, -7, 0, 8, 0),
+              L"[+5| 5|5|-007||010|0]");
+    // Zeros pad even with a precision, and "hh" reads a short.
+    EXPECT_EQ(format(L"[%-+6d|%06.2d|%hhd]", 3, 4, 300), L"[+3    |000004|300]");
 }
 
 TEST(CrtFormat, WideFunctionsTakeWideStrings) {

@@ -139,6 +139,24 @@ TEST(Time, FixedZones) {
         epoch.tm_year = 70;
         epoch.tm_mday = 2;
         EXPECT_EQ(_mktime64(&epoch), 86400 - 3600);
+        // Summer fields read as standard time are an hour later than read as daylight time.
+        struct tm summer = {};
+        summer.tm_year = 120;
+        summer.tm_mon = 6;
+        summer.tm_mday = 1;
+        summer.tm_hour = 12;
+        struct tm either = summer;
+        either.tm_isdst = -1;
+        EXPECT_EQ(_mktime64(&summer), 1593601200); // 2020-07-01 11:00 UTC
+        EXPECT_EQ(summer.tm_hour, 13);
+        EXPECT_GT(summer.tm_isdst, 0);
+        EXPECT_EQ(_mktime64(&either), 1593597600); // 10:00 UTC
+        // A change of TZ is seen without an explicit tzset.
+        setenv("TZ", "UTC0", 1);
+        struct tm utc = {};
+        utc.tm_year = 70;
+        utc.tm_mday = 2;
+        EXPECT_EQ(_mktime64(&utc), 86400);
     }
 #endif
 }

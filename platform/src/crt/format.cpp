@@ -6,10 +6,15 @@
 #include <windows.h>
 
 #include <errno.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
+
+#include <charconv>
+#include <cmath>
+#include <string>
 
 namespace {
 
@@ -121,6 +126,187 @@ void buildFormat(char* format, const Spec& spec, const char* length, char type) 
     *p = 0;
 }
 
+// An integer conversion without its width: sign or prefix, then at least `precision` digits.
+size_t formatInteger(wchar_t* target, const Spec& spec, long long value, bool isSigned) {
+    const unsigned base = (spec.type == L'o')                        ? 8
+                          : (spec.type == L'x' || spec.type == L'X') ? 16
+                                                                     : 10;
+    const wchar_t* alphabet = spec.type == L'X' ? L"0123456789ABCDEF" : L"0123456789abcdef";
+    const bool negative = isSigned && value < 0;
+    unsigned long long magnitude =
+        negative ? 0ULL - (unsigned long long)value : (unsigned long long)value;
+    wchar_t reversed[72];
+    size_t count = 0;
+    while (magnitude) {
+        reversed[count++] = alphabet[magnitude % base];
+        magnitude /= base;
+    }
+    const size_t precision =
+        spec.precision < 0 ? 1 : size_t(spec.precision > 64 ? 64 : spec.precision);
+    size_t n = 0;
+    if (negative)
+        target[n++] = L'-';
+    else if (isSigned && spec.plus)
+        target[n++] = L'+';
+    else if (isSigned && spec.space)
+        target[n++] = L' ';
+    if (spec.alt && base == 16 && value != 0) {
+        target[n++] = L'0';
+        target[n++] = spec.type == L'X' ? L'X' : L'x';
+    }
+    size_t zeros = precision > count ? precision - count : 0;
+    if (spec.alt && base == 8 && zeros == 0 && (count == 0 || reversed[count - 1] != L'0'))
+        zeros = 1;
+    for (size_t i = 0; i < zeros; ++i)
+        target[n++] = L'0';
+    while (count)
+        target[n++] = reversed[--count];
+    return n;
+}
+
+// Whether `value` lies exactly halfway between two numbers with `digits` decimals after the
+// point of 10^exponent, i.e. whether 2 * value / 10^(exponent - digits) is an odd integer.
+bool isTie(double value, int exponent, int digits) {
+    uint64_t bits;
+    memcpy(&bits, &value, sizeof bits);
+    const int field = int((bits >> 52) & 0x7FF);
+    uint64_t mantissa = bits & ((uint64_t(1) << 52) - 1);
+    int binary = field ? field - 1075 : -1074;
+    if (field)
+        mantissa |= uint64_t(1) << 52;
+    if (!mantissa)
+        return false;
+    while (!(mantissa & 1)) {
+        mantissa >>= 1;
+        ++binary;
+    }
+    const int scale = exponent - digits; // the place of the last digit kept
+    if (binary + 1 != scale)
+        return false;
+    if (scale <= 0)
+        return true;
+    if (scale > 22)
+        return false;
+    uint64_t five = 1;
+    for (int i = 0; i < scale; ++i)
+        five *= 5;
+    return mantissa % five == 0;
+}
+
+// The exponent written after an "e", up to `end` (the text is not terminated).
+int exponentOf(const char* e, const char* end) {
+    int value = 0;
+    const bool negative = e + 1 < end && e[1] == '-';
+    for (const char* c = e + 2; c < end; ++c)
+        value = value * 10 + (*c - '0');
+    return negative ? -value : value;
+}
+
+// Adds one unit in the last place of the digits from `begin` to `last`, carrying leftwards over
+// the point; false when the carry runs off the front.
+bool roundUp(char* begin, char* last) {
+    for (char* c = last; c >= begin; --c) {
+        if (*c == '.')
+            continue;
+        if (*c != '9') {
+            ++*c;
+            return true;
+        }
+        *c = '0';
+    }
+    return false;
+}
+
+// The digits of a finite real, "d.ddde+XX" or "ddd.ddd", rounded as this runtime rounds: to
+// nearest, with exact halves away from zero (the C library takes them to even). Returns the end
+// of the text, or null if it does not fit.
+char* realDigits(char* p, char* end, double value, bool exponent, int precision) {
+    const std::chars_format form =
+        exponent ? std::chars_format::scientific : std::chars_format::fixed;
+    std::to_chars_result result = std::to_chars(p, end, value, form, precision);
+    if (result.ec != std::errc())
+        return nullptr;
+    int decimal = 0; // the value's decimal exponent, which rounding may have raised by one
+    if (exponent) {
+        const char* e = result.ptr - 1;
+        while (e > p && *e != 'e')
+            --e;
+        decimal = exponentOf(e, result.ptr);
+    } else {
+        decimal = precision; // with "f" the last digit kept is always 10^-precision
+    }
+    const bool tie =
+        exponent ? (isTie(value, decimal, precision) || isTie(value, decimal - 1, precision))
+                 : isTie(value, 0, decimal);
+    if (value == 0.0 || !tie)
+        return result.ptr;
+    // An exact half: one more place gives exact digits ending in 5; drop it and round up.
+    char longer[400];
+    result = std::to_chars(longer, longer + sizeof longer, value, form, precision + 1);
+    if (result.ec != std::errc())
+        return nullptr;
+    const char* mantissaEnd = result.ptr;
+    if (exponent) {
+        --mantissaEnd;
+        while (mantissaEnd > longer && *mantissaEnd != 'e')
+            --mantissaEnd;
+    }
+    const char* keep = mantissaEnd - 1; // drops the extra 5
+    if (precision == 0 && keep[-1] == '.')
+        --keep; // no point without decimals
+    const size_t digitsBegin = longer[0] == '-' ? 1 : 0;
+    std::string text(longer, size_t(keep - longer));
+    int bump = 0;
+    if (!roundUp(&text[digitsBegin], &text[text.size() - 1])) {
+        if (exponent) {
+            text[digitsBegin] = '1'; // 9.99e+00 rounds to 1.00e+01
+            bump = 1;
+        } else {
+            text.insert(digitsBegin, 1, '1');
+        }
+    }
+    if (exponent) {
+        char exponentText[16];
+        snprintf(exponentText, sizeof exponentText, "e%+03d",
+                 exponentOf(mantissaEnd, result.ptr) + bump);
+        text += exponentText;
+    }
+    if (text.size() > size_t(end - p))
+        return nullptr;
+    memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
+
+// A finite real in "e" or "f" form without its width, as printf writes it (std::to_chars gives
+// the same correctly rounded digits); false for infinities and NaNs.
+bool formatReal(char* target, size_t capacity, const Spec& spec, double value, size_t& length) {
+    if (!std::isfinite(value))
+        return false;
+    const bool exponent = spec.type == L'e' || spec.type == L'E';
+    const int precision = spec.precision < 0 ? 6 : spec.precision;
+    char* p = target;
+    if (!std::signbit(value)) {
+        if (spec.plus)
+            *p++ = '+';
+        else if (spec.space)
+            *p++ = ' ';
+    }
+    char* const end = realDigits(p, target + capacity - 2, value, exponent, precision);
+    if (!end)
+        return false;
+    length = size_t(end - target);
+    target[length] = 0;
+    if (spec.type == L'E') {
+        for (char* c = p; c < end; ++c) {
+            if (*c == 'e')
+                *c = 'E';
+        }
+    }
+    if (exponent)
+        length = widenExponent(target, length, capacity);
+    return true;
+}
+
 int formatTo(Sink& out, const wchar_t* format, va_list args) {
     for (const wchar_t* f = format; *f;) {
         if (*f != L'%') {
@@ -187,7 +373,7 @@ int formatTo(Sink& out, const wchar_t* format, va_list args) {
             spec.size = Spec::Long64;
             f += 2;
         } else if (f[0] == L'h' && f[1] == L'h') {
-            spec.size = Spec::Char;
+            spec.size = Spec::Short; // this runtime reads "hh" as "h"
             f += 2;
         } else if (*f == L'l') {
             spec.size = Spec::Long32;
@@ -222,8 +408,6 @@ int formatTo(Sink& out, const wchar_t* format, va_list args) {
             case Spec::Long64:
             case Spec::Pointer:
                 value = va_arg(args, long long);
-                if (spec.size == Spec::Pointer && !isSigned)
-                    value = (long long)(size_t)value;
                 break;
             case Spec::Short:
                 value = isSigned ? (long long)(short)va_arg(args, int)
@@ -238,13 +422,10 @@ int formatTo(Sink& out, const wchar_t* format, va_list args) {
                     isSigned ? (long long)va_arg(args, int) : (long long)va_arg(args, unsigned int);
                 break;
             }
-            buildFormat(conversion, spec, "ll", char(spec.type));
-            const int n = snprintf(text, sizeof text, conversion, value);
-            // With a precision the zero flag is ignored, as in C.
-            Spec padding = spec;
-            if (spec.precision >= 0)
-                padding.zero = false;
-            emitNarrow(out, padding, text, n > 0 ? size_t(n) : 0, true);
+            wchar_t digits[80];
+            const size_t n = formatInteger(digits, spec, value, isSigned);
+            // Unlike C, the runtime pads with zeros even when a precision is given.
+            emitPadded(out, spec, digits, n, true);
             break;
         }
         case L'e':
@@ -256,6 +437,22 @@ int formatTo(Sink& out, const wchar_t* format, va_list args) {
         case L'a':
         case L'A': {
             int n;
+            if (spec.size != Spec::LongDouble && !spec.alt &&
+                (spec.type == L'e' || spec.type == L'E' || spec.type == L'f' ||
+                 spec.type == L'F') &&
+                spec.precision <= 100) {
+                const double value = va_arg(args, double);
+                size_t length = 0;
+                if (formatReal(text, sizeof text, spec, value, length)) {
+                    emitNarrow(out, spec, text, length, true);
+                    break;
+                }
+                // Not finite: the C library writes it.
+                buildFormat(conversion, spec, "", char(spec.type));
+                n = snprintf(text, sizeof text, conversion, value);
+                emitNarrow(out, spec, text, n > 0 ? size_t(n) : 0, false);
+                break;
+            }
             if (spec.size == Spec::LongDouble) {
                 buildFormat(conversion, spec, "L", char(spec.type));
                 n = snprintf(text, sizeof text, conversion, va_arg(args, long double));

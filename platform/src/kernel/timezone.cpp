@@ -4,6 +4,10 @@
 #include <string.h>
 #include <time.h>
 
+#include <mutex>
+
+#include "../crt/zone.h"
+
 namespace {
 
 void widen(const char* name, WCHAR* target) {
@@ -51,16 +55,12 @@ SYSTEMTIME transition(time_t start, bool toDaylight) {
 
 } // namespace
 
-ZP_EXTERN_C DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info) {
-    if (!info) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return TIME_ZONE_ID_INVALID;
-    }
-    memset(info, 0, sizeof *info);
-    tzset();
-    const time_t now = time(nullptr);
-    const struct tm current = localAt(now);
+namespace {
 
+// The zone's description for one year: offsets, names and transitions.
+void describe(TIME_ZONE_INFORMATION& info, time_t now, const struct tm& current,
+              bool& hasDaylight) {
+    memset(&info, 0, sizeof info);
     // Look a year around for the other state's offset.
     long standardOffset = 0, daylightOffset = 0; // seconds east of UTC
     bool haveStandard = false, haveDaylight = false;
@@ -76,13 +76,14 @@ ZP_EXTERN_C DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info) {
     }
     if (!haveStandard)
         standardOffset = haveDaylight ? daylightOffset - 3600 : current.tm_gmtoff;
-    info->Bias = LONG(-standardOffset / 60);
-    info->StandardBias = 0;
-    widen(tzname[0], info->StandardName);
-    widen(tzname[1], info->DaylightName);
+    info.Bias = LONG(-standardOffset / 60);
+    info.StandardBias = 0;
+    widen(tzname[0], info.StandardName);
+    widen(tzname[1], info.DaylightName);
+    hasDaylight = haveDaylight;
     if (!haveDaylight)
-        return TIME_ZONE_ID_UNKNOWN;
-    info->DaylightBias = LONG(-(daylightOffset - standardOffset) / 60);
+        return;
+    info.DaylightBias = LONG(-(daylightOffset - standardOffset) / 60);
     struct tm yearStart = current;
     yearStart.tm_mon = 0;
     yearStart.tm_mday = 1;
@@ -91,7 +92,39 @@ ZP_EXTERN_C DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info) {
     yearStart.tm_sec = 0;
     yearStart.tm_isdst = -1;
     const time_t start = mktime(&yearStart);
-    info->StandardDate = transition(start, false);
-    info->DaylightDate = transition(start, true);
+    info.StandardDate = transition(start, false);
+    info.DaylightDate = transition(start, true);
+}
+
+} // namespace
+
+ZP_EXTERN_C DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info) {
+    if (!info) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return TIME_ZONE_ID_INVALID;
+    }
+    // Describing a zone takes a scan of its year; it is done once per zone and year.
+    static std::mutex mutex;
+    static bool cached = false;
+    static unsigned cachedZone = 0;
+    static int cachedYear = 0;
+    static bool cachedDaylight = false;
+    static TIME_ZONE_INFORMATION cachedInfo;
+
+    const unsigned zone = zp::refreshZone();
+    const time_t now = time(nullptr);
+    const struct tm current = localAt(now);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!cached || cachedZone != zone || cachedYear != current.tm_year) {
+            describe(cachedInfo, now, current, cachedDaylight);
+            cached = true;
+            cachedZone = zone;
+            cachedYear = current.tm_year;
+        }
+        *info = cachedInfo;
+        if (!cachedDaylight)
+            return TIME_ZONE_ID_UNKNOWN;
+    }
     return current.tm_isdst > 0 ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
 }
