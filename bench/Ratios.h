@@ -2,11 +2,13 @@
 // baseline in the same run, the speed ratio of the two.
 //
 // Name the two benchmarks "<case>/zudava" and "<case>/baseline"; the ratio printed is
-// baseline time / zudava time, so 2.0 means zudava does the same work in half the time.
+// baseline time / zudava time, so 2.0 means zudava does the same work in half the time. Run with
+// --benchmark_repetitions=N --benchmark_enable_random_interleaving=true on a busy machine.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -27,7 +29,7 @@ public:
                 continue;
             const std::string side = name.substr(slash + 1);
             if (side == "zudava" || side == "baseline")
-                m_times[name.substr(0, slash)][side] = run.GetAdjustedRealTime();
+                m_times[name.substr(0, slash)][side].push_back(run.GetAdjustedRealTime());
         }
     }
 
@@ -37,14 +39,24 @@ public:
         for (const auto& [name, sides] : m_times) {
             const auto ours = sides.find("zudava");
             const auto base = sides.find("baseline");
-            if (ours == sides.end() || base == sides.end() || ours->second <= 0)
+            if (ours == sides.end() || base == sides.end())
                 continue;
-            std::printf("%-48s %11.2fx\n", name.c_str(), base->second / ours->second);
+            const double zudava = median(ours->second);
+            if (zudava > 0)
+                std::printf("%-48s %11.2fx\n", name.c_str(), median(base->second) / zudava);
         }
     }
 
 private:
-    std::map<std::string, std::map<std::string, double>> m_times;
+    static double median(std::vector<double> times) {
+        std::sort(times.begin(), times.end());
+        const size_t middle = times.size() / 2;
+        return times.size() % 2 ? times[middle] : (times[middle - 1] + times[middle]) / 2;
+    }
+
+    // Every repetition's time per case and side; the ratio compares medians, which a machine
+    // busy with other work disturbs least.
+    std::map<std::string, std::map<std::string, std::vector<double>>> m_times;
 };
 
 inline int runWithRatios(int argc, char** argv) {

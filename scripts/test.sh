@@ -2,6 +2,7 @@
 # Builds and runs every test of one kind of build:
 #   native    Linux, optimised (the default); also builds a program against the library
 #   sanitize  Linux under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer
+#   tsan      Linux under ThreadSanitizer (data races, lock order)
 #   windows   the mingw-w64 cross build, run under Wine in a throwaway prefix
 #   fuzz      every libFuzzer target for FUZZ_SECONDS seconds (default 30) from its seed corpus
 #   all       all of the above
@@ -26,24 +27,24 @@ consumer_checks() {
     build/consumer-package/consumer
 }
 
+# build_and_test <deps kind> <preset> <what>: installs, configures, builds and runs one preset.
+build_and_test() {
+    bash scripts/deps.sh "$1"
+    step "$3 build"
+    cmake --preset "$2" >/dev/null
+    cmake --build --preset "$2" -j "$jobs"
+    step "$3 tests"
+    ctest --preset "$2"
+}
+
 run_native() {
-    bash scripts/deps.sh native
-    step "native build"
-    cmake --preset default >/dev/null
-    cmake --build --preset default -j "$jobs"
-    step "native tests"
-    ctest --preset default
+    build_and_test native default native
     consumer_checks
 }
 
-run_sanitize() {
-    bash scripts/deps.sh sanitize
-    step "sanitizer build"
-    cmake --preset sanitize >/dev/null
-    cmake --build --preset sanitize -j "$jobs"
-    step "tests under ASan, LSan and UBSan"
-    ctest --preset sanitize
-}
+run_sanitize() { build_and_test sanitize sanitize "ASan, LSan and UBSan"; }
+
+run_tsan() { build_and_test tsan tsan ThreadSanitizer; }
 
 run_windows() {
     bash scripts/deps.sh windows
@@ -84,8 +85,9 @@ run_fuzz() {
 case "$kind" in
     native) run_native ;;
     sanitize) run_sanitize ;;
+    tsan) run_tsan ;;
     windows) run_windows ;;
     fuzz) run_fuzz ;;
-    all) run_native; run_sanitize; run_windows; run_fuzz ;;
-    *) echo "usage: scripts/test.sh [native|sanitize|windows|fuzz|all]" >&2; exit 2 ;;
+    all) run_native; run_sanitize; run_tsan; run_windows; run_fuzz ;;
+    *) echo "usage: scripts/test.sh [native|sanitize|tsan|windows|fuzz|all]" >&2; exit 2 ;;
 esac

@@ -11,6 +11,11 @@
 #include <new>
 #include <type_traits>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define ZUDAVA_SSE2 1
+#endif
+
 namespace DEZE {
 
 namespace {
@@ -49,49 +54,131 @@ inline char* putWideValue(char* out, uint32_t u) {
     return putUnit(out, 0xDC00 + (u & 0x3FF));
 }
 
-inline size_t wideValueSize(uint32_t u) {
-    if (u < 0x80)
-        return 1;
-    if (u < 0x800)
-        return 2;
-    if (u <= 0xFFFF)
-        return 3;
-    return u > 0x10FFFF ? wideValueSize(u & 0xFFFF) : 6;
+// Output is staged in a small buffer that stays in the first-level cache and then appended to the
+// result: one pass over the input, no zero-filling of the result, no separate length scan.
+constexpr size_t kStage = 2048;
+constexpr size_t kBlock = 16;
+
+// Sixteen units that are all ASCII and not NUL, packed to bytes at `out`; false (and nothing
+// written) otherwise.
+inline bool asciiUnits16(const wchar_t* in, char* out) {
+#ifdef ZUDAVA_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    __m128i bytes;
+    if constexpr (sizeof(wchar_t) == 4) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 12));
+        const __m128i high = _mm_and_si128(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)),
+                                           _mm_set1_epi32(~0x7F));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(high, zero)) != 0xFFFF)
+            return false;
+        bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+    } else {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
+        const __m128i high = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(~0x7F));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF)
+            return false;
+        bytes = _mm_packus_epi16(a, b);
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)) != 0)
+        return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    return true;
+#else
+    uint32_t any = 0;
+    bool nul = false;
+    for (size_t k = 0; k < kBlock; ++k) {
+        any |= unitValue(in[k]);
+        nul = nul || in[k] == 0;
+    }
+    if (any >= 0x80 || nul)
+        return false;
+    for (size_t k = 0; k < kBlock; ++k)
+        out[k] = static_cast<char>(in[k]);
+    return true;
+#endif
 }
 
-std::string encodeUtf8(const wchar_t* in, size_t count) {
-    if (count == 0)
-        return std::string();
-    // First the exact size, in a loop the compiler can vectorise.
-    size_t bytes = count;
-    uint32_t beyond = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t u = unitValue(in[i]);
-        bytes += (u >= 0x80) + (u >= 0x800);
-        beyond |= u >> 16;
+// Sixteen bytes that are all ASCII and not NUL, widened to units at `out`; false otherwise.
+inline bool asciiBytes16(const unsigned char* in, wchar_t* out) {
+#ifdef ZUDAVA_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    if (_mm_movemask_epi8(bytes) != 0 || _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)) != 0)
+        return false;
+    const __m128i low = _mm_unpacklo_epi8(bytes, zero);
+    const __m128i high = _mm_unpackhi_epi8(bytes, zero);
+    auto* target = reinterpret_cast<__m128i*>(out);
+    if constexpr (sizeof(wchar_t) == 4) {
+        _mm_storeu_si128(target, _mm_unpacklo_epi16(low, zero));
+        _mm_storeu_si128(target + 1, _mm_unpackhi_epi16(low, zero));
+        _mm_storeu_si128(target + 2, _mm_unpacklo_epi16(high, zero));
+        _mm_storeu_si128(target + 3, _mm_unpackhi_epi16(high, zero));
+    } else {
+        _mm_storeu_si128(target, low);
+        _mm_storeu_si128(target + 1, high);
     }
-    if (beyond) {
-        bytes = 0;
-        for (size_t i = 0; i < count; ++i)
-            bytes += wideValueSize(unitValue(in[i]));
+    return true;
+#else
+    for (size_t k = 0; k < kBlock; ++k) {
+        if (in[k] == 0 || in[k] >= 0x80)
+            return false;
     }
-    std::string result(bytes, '\0');
-    char* out = &result[0];
+    for (size_t k = 0; k < kBlock; ++k)
+        out[k] = static_cast<wchar_t>(in[k]);
+    return true;
+#endif
+}
+
+// UTF-8 of the units before the first NUL among the first `limit`.
+std::string encodeUtf8(const wchar_t* in, size_t limit) {
+    std::string result;
+    if (limit == 0 || in[0] == 0)
+        return result;
+    result.reserve(limit);
+    // Room for a whole block of the widest units past the staging limit.
+    char stage[kStage + kBlock * 6 + 1];
     size_t i = 0;
-    while (i < count) {
-        // Runs of ASCII go four units at a time.
-        while (i + 4 <= count && (unitValue(in[i]) | unitValue(in[i + 1]) | unitValue(in[i + 2]) |
-                                  unitValue(in[i + 3])) < 0x80) {
-            out[0] = static_cast<char>(in[i]);
-            out[1] = static_cast<char>(in[i + 1]);
-            out[2] = static_cast<char>(in[i + 2]);
-            out[3] = static_cast<char>(in[i + 3]);
-            out += 4;
-            i += 4;
+    bool ended = false;
+    while (!ended && i < limit) {
+        char* out = stage;
+        while (!ended && out < stage + kStage && i < limit) {
+            if (i + kBlock <= limit && asciiUnits16(in + i, out)) {
+                i += kBlock;
+                out += kBlock;
+                continue;
+            }
+            const size_t blockEnd = i + kBlock < limit ? i + kBlock : limit;
+            for (; i < blockEnd; ++i) {
+                const uint32_t u = unitValue(in[i]);
+                if (u < 0x80) {
+                    if (u == 0) {
+                        ended = true;
+                        break;
+                    }
+                    *out++ = static_cast<char>(u);
+                } else if (u <= 0xFFFF) {
+                    // Two or three bytes without a branch: the third byte is written either way
+                    // and overwritten by what follows when the form has only two.
+                    const bool wide = u >= 0x800;
+                    out[0] = static_cast<char>(wide ? 0xE0 | (u >> 12) : 0xC0 | (u >> 6));
+                    out[1] = static_cast<char>(0x80 | ((wide ? u >> 6 : u) & 0x3F));
+                    out[2] = static_cast<char>(0x80 | (u & 0x3F));
+                    out += 2 + wide;
+                } else {
+                    out = putWideValue(out, u);
+                }
+            }
         }
-        if (i == count)
-            break;
-        out = putWideValue(out, unitValue(in[i++]));
+        const size_t staged = static_cast<size_t>(out - stage);
+        if (result.empty() && i < limit && staged > i) {
+            // Wider than ASCII: grow once, by what the first stage suggests, not by doubling.
+            result.reserve(static_cast<size_t>(double(staged) / double(i) * double(limit)) + 64);
+        }
+        result.append(stage, staged);
     }
     return result;
 }
@@ -101,57 +188,83 @@ inline uint32_t threeByteUnit(const unsigned char* s) {
     return ((uint32_t(s[0]) << 12) | (uint32_t(s[1] & 0x3F) << 6) | (s[2] & 0x3F)) & 0xFFFF;
 }
 
-std::wstring decodeUtf8(const char* text, size_t count) {
-    if (count == 0)
-        return std::wstring();
-    // Every byte yields at most one unit.
-    std::wstring result(count, L'\0');
-    wchar_t* out = &result[0];
-    const auto* s = reinterpret_cast<const unsigned char*>(text);
-    size_t i = 0;
-    while (i < count) {
-        // Runs of ASCII go eight bytes at a time.
-        while (i + 8 <= count) {
-            uint64_t block;
-            memcpy(&block, s + i, sizeof block);
-            if (block & 0x8080808080808080ull)
-                break;
-            for (int k = 0; k < 8; ++k)
-                out[k] = static_cast<wchar_t>(s[i + k]);
-            out += 8;
-            i += 8;
-        }
-        if (i == count)
-            break;
-        const unsigned char b = s[i];
-        uint32_t unit;
-        if (b < 0x80) {
-            unit = b;
-            i += 1;
-        } else if (i + 1 < count && (b & 0xE0) == 0xC0) {
-            unit = (uint32_t(b & 0x1F) << 6) | (s[i + 1] & 0x3F);
-            i += 2;
-        } else if (i + 2 < count && (b & 0xF0) == 0xE0) {
-            unit = threeByteUnit(s + i);
-            i += 3;
-        } else if (i + 3 < count && (b & 0xF8) == 0xF0) {
-            unit = threeByteUnit(s + i + 1);
-            i += 4;
-        } else if (i + 4 < count && (b & 0xFC) == 0xF8) {
-            unit = threeByteUnit(s + i + 2);
-            i += 5;
-        } else if (i + 5 < count && (b & 0xFE) == 0xFC) {
-            unit = threeByteUnit(s + i + 3);
-            i += 6;
-        } else {
-            unit = '?';
-            i += 1;
-        }
-        if (unit == 0)
-            break; // the result ends at its first NUL, so nothing after it matters
-        *out++ = static_cast<wchar_t>(unit);
+// Decodes one character at s[i], none of whose bytes may lie at or past `count`; returns the unit
+// and advances i. A lead byte whose form would run past `count` stands alone as '?'.
+inline uint32_t decodeOne(const unsigned char* s, size_t& i, size_t count) {
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+        i += 1;
+        return b;
     }
-    result.resize(static_cast<size_t>(out - result.data()));
+    if ((b & 0xE0) == 0xC0) {
+        if (i + 1 < count) {
+            i += 2;
+            return (uint32_t(b & 0x1F) << 6) | (s[i - 1] & 0x3F);
+        }
+    } else if ((b & 0xF0) == 0xE0) {
+        if (i + 2 < count) {
+            i += 3;
+            return threeByteUnit(s + i - 3);
+        }
+    } else if ((b & 0xF8) == 0xF0) {
+        if (i + 3 < count) {
+            i += 4;
+            return threeByteUnit(s + i - 3);
+        }
+    } else if ((b & 0xFC) == 0xF8) {
+        if (i + 4 < count) {
+            i += 5;
+            return threeByteUnit(s + i - 3);
+        }
+    } else if ((b & 0xFE) == 0xFC) {
+        if (i + 5 < count) {
+            i += 6;
+            return threeByteUnit(s + i - 3);
+        }
+    }
+    i += 1;
+    return '?';
+}
+
+// UTF-16 of the bytes before the first NUL among the first `limit`; a decoded NUL ends it too.
+std::wstring decodeUtf8(const char* text, size_t limit) {
+    std::wstring result;
+    if (limit == 0 || text[0] == '\0')
+        return result;
+    result.reserve(limit); // every byte yields at most one unit
+    wchar_t stage[kStage + kBlock];
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    // Where the text ends (its first NUL). ASCII blocks find a NUL themselves, so the search is
+    // made only when the first wider character needs to know how far it may reach.
+    size_t count = limit;
+    bool counted = false;
+    size_t i = 0;
+    bool ended = false;
+    while (!ended && i < count) {
+        wchar_t* out = stage;
+        while (!ended && out < stage + kStage && i < count) {
+            if (i + kBlock <= count && asciiBytes16(s + i, out)) {
+                i += kBlock;
+                out += kBlock;
+                continue;
+            }
+            if (!counted) {
+                const void* nul = memchr(s + i, 0, limit - i);
+                count = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - s) : limit;
+                counted = true;
+            }
+            const size_t blockEnd = i + kBlock < count ? i + kBlock : count;
+            while (i < blockEnd) {
+                const uint32_t unit = decodeOne(s, i, count);
+                if (unit == 0) {
+                    ended = true; // a decoded NUL ends the text
+                    break;
+                }
+                *out++ = static_cast<wchar_t>(unit);
+            }
+        }
+        result.append(stage, static_cast<size_t>(out - stage));
+    }
     return result;
 }
 
@@ -264,7 +377,7 @@ std::string b2a(wchar_t* const bstr) {
 }
 
 std::string make_string(const std::wstring& text) {
-    return encodeUtf8(text.c_str(), length(text));
+    return encodeUtf8(text.data(), text.size());
 }
 
 std::string make_string(const wchar_t* text) {
@@ -276,7 +389,7 @@ std::string make_string(const char* text) {
 }
 
 std::wstring make_wstring(const std::string& text) {
-    return decodeUtf8(text.c_str(), length(text));
+    return decodeUtf8(text.data(), text.size());
 }
 
 std::wstring make_wstring(const char* text) {

@@ -116,6 +116,19 @@ bool decodeUtf8(const unsigned char*& p, const unsigned char* end, uint32_t* cod
     return true;
 }
 
+// The checks both directions make first: the page to use, or Page::Unsupported with the error set.
+Page checkArguments(UINT codePage, const void* source, int sourceLength, const void* target,
+                    int targetLength) {
+    if (!source || sourceLength == 0 || targetLength < 0 || (!target && targetLength)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return Page::Unsupported;
+    }
+    const Page page = resolve(codePage);
+    if (page == Page::Unsupported)
+        SetLastError(ERROR_INVALID_PARAMETER);
+    return page;
+}
+
 int finish(size_t count, bool overflow) {
     if (overflow) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -140,15 +153,9 @@ ZP_EXTERN_C BOOL WINAPI IsValidCodePage(UINT codePage) {
 
 ZP_EXTERN_C int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH source,
                                            int sourceLength, LPWSTR target, int targetLength) {
-    if (!source || sourceLength == 0 || targetLength < 0 || (!target && targetLength)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    const Page page = checkArguments(codePage, source, sourceLength, target, targetLength);
+    if (page == Page::Unsupported)
         return 0;
-    }
-    const Page page = resolve(codePage);
-    if (page == Page::Unsupported) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
     const DWORD allowed =
         page == Page::Utf8
             ? DWORD(MB_ERR_INVALID_CHARS)
@@ -191,15 +198,9 @@ ZP_EXTERN_C int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH sou
 ZP_EXTERN_C int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH source,
                                            int sourceLength, LPSTR target, int targetLength,
                                            LPCCH defaultChar, LPBOOL usedDefaultChar) {
-    if (!source || sourceLength == 0 || targetLength < 0 || (!target && targetLength)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    const Page page = checkArguments(codePage, source, sourceLength, target, targetLength);
+    if (page == Page::Unsupported)
         return 0;
-    }
-    const Page page = resolve(codePage);
-    if (page == Page::Unsupported) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
     if (page == Page::Utf8) {
         if (defaultChar || usedDefaultChar) {
             SetLastError(ERROR_INVALID_PARAMETER);
