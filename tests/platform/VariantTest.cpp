@@ -182,6 +182,15 @@ TEST(VariantChangeType, BooleansEmptyAndNullToText) {
     EXPECT_EQ(VariantChangeType(&none, &null, 0, VT_BSTR), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(V_VT(&none), VT_EMPTY);
     EXPECT_EQ(VariantChangeType(&none, &null, 0, VT_I4), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(VariantChangeType(&none, &null, 0, VT_EMPTY), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(V_VT(&none), VT_EMPTY);
+    // Anything becomes null.
+    Variant number;
+    V_VT(&number) = VT_I4;
+    V_I4(&number) = 3;
+    ASSERT_EQ(VariantChangeType(&none, &number, 0, VT_NULL), S_OK);
+    EXPECT_EQ(V_VT(&none), VT_NULL);
+    ASSERT_EQ(VariantChangeType(&none, &number, 0, VT_EMPTY), S_OK);
     EXPECT_EQ(V_VT(&none), VT_EMPTY);
 }
 

@@ -456,12 +456,13 @@ BSTR integerToText(bool negative, uint64_t magnitude) {
 // Converts a scalar of one of the supported kinds; `out` receives the data field only.
 HRESULT coerce(VARIANT& out, const VARIANT& in, USHORT flags, VARTYPE vt) {
     const VARTYPE from = V_VT(&in);
-    if (vt == VT_EMPTY)
+    // Anything becomes null; null becomes nothing else, not even empty.
+    if (vt == VT_NULL)
         return S_OK;
     if (from == VT_NULL)
-        return vt == VT_NULL ? S_OK : DISP_E_TYPEMISMATCH;
-    if (vt == VT_NULL)
-        return from == VT_EMPTY ? S_OK : DISP_E_TYPEMISMATCH;
+        return DISP_E_TYPEMISMATCH;
+    if (vt == VT_EMPTY)
+        return S_OK;
     const Kind source = kindOf(from);
     const Kind target = kindOf(vt);
     if (source == Kind::Other || target == Kind::Other)
