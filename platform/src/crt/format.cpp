@@ -41,7 +41,7 @@ struct Sink {
     }
 };
 
-struct Spec {
+struct Directive {
     bool left = false, plus = false, space = false, alt = false, zero = false;
     int width = 0;
     int precision = -1;
@@ -76,14 +76,15 @@ size_t widenExponent(char* text, size_t length, size_t capacity) {
     return length + 1;
 }
 
-// Writes `body` (already without width) padded to the spec's width.
-void emitPadded(Sink& out, const Spec& spec, const wchar_t* body, size_t n, bool numeric) {
-    const size_t width = spec.width > 0 ? size_t(spec.width) : 0;
+// Writes `body` (already without width) padded to the directive's width.
+void emitPadded(Sink& out, const Directive& directive, const wchar_t* body, size_t n,
+                bool numeric) {
+    const size_t width = directive.width > 0 ? size_t(directive.width) : 0;
     const size_t pad = width > n ? width - n : 0;
-    if (spec.left) {
+    if (directive.left) {
         out.put(body, n);
         out.fill(L' ', pad);
-    } else if (spec.zero && numeric) {
+    } else if (directive.zero && numeric) {
         size_t prefix = 0;
         if (n && (body[0] == L'-' || body[0] == L'+' || body[0] == L' '))
             prefix = 1;
@@ -99,27 +100,27 @@ void emitPadded(Sink& out, const Spec& spec, const wchar_t* body, size_t n, bool
     }
 }
 
-void emitNarrow(Sink& out, const Spec& spec, const char* text, size_t n, bool numeric) {
+void emitNarrow(Sink& out, const Directive& directive, const char* text, size_t n, bool numeric) {
     wchar_t wide[512];
     if (n > 511)
         n = 511;
     for (size_t i = 0; i < n; ++i)
         wide[i] = wchar_t(static_cast<unsigned char>(text[i]));
-    emitPadded(out, spec, wide, n, numeric);
+    emitPadded(out, directive, wide, n, numeric);
 }
 
 // The narrow conversion text "%<flags>[.precision]<length><type>" without the width.
-void buildFormat(char* format, const Spec& spec, const char* length, char type) {
+void buildFormat(char* format, const Directive& directive, const char* length, char type) {
     char* p = format;
     *p++ = '%';
-    if (spec.plus)
+    if (directive.plus)
         *p++ = '+';
-    if (spec.space)
+    if (directive.space)
         *p++ = ' ';
-    if (spec.alt)
+    if (directive.alt)
         *p++ = '#';
-    if (spec.precision >= 0)
-        p += snprintf(p, 16, ".%d", spec.precision);
+    if (directive.precision >= 0)
+        p += snprintf(p, 16, ".%d", directive.precision);
     while (*length)
         *p++ = *length++;
     *p++ = type;
@@ -127,11 +128,11 @@ void buildFormat(char* format, const Spec& spec, const char* length, char type) 
 }
 
 // An integer conversion without its width: sign or prefix, then at least `precision` digits.
-size_t formatInteger(wchar_t* target, const Spec& spec, long long value, bool isSigned) {
-    const unsigned base = (spec.type == L'o')                        ? 8
-                          : (spec.type == L'x' || spec.type == L'X') ? 16
-                                                                     : 10;
-    const wchar_t* alphabet = spec.type == L'X' ? L"0123456789ABCDEF" : L"0123456789abcdef";
+size_t formatInteger(wchar_t* target, const Directive& directive, long long value, bool isSigned) {
+    const unsigned base = (directive.type == L'o')                             ? 8
+                          : (directive.type == L'x' || directive.type == L'X') ? 16
+                                                                               : 10;
+    const wchar_t* alphabet = directive.type == L'X' ? L"0123456789ABCDEF" : L"0123456789abcdef";
     const bool negative = isSigned && value < 0;
     unsigned long long magnitude =
         negative ? 0ULL - (unsigned long long)value : (unsigned long long)value;
@@ -142,20 +143,20 @@ size_t formatInteger(wchar_t* target, const Spec& spec, long long value, bool is
         magnitude /= base;
     }
     const size_t precision =
-        spec.precision < 0 ? 1 : size_t(spec.precision > 64 ? 64 : spec.precision);
+        directive.precision < 0 ? 1 : size_t(directive.precision > 64 ? 64 : directive.precision);
     size_t n = 0;
     if (negative)
         target[n++] = L'-';
-    else if (isSigned && spec.plus)
+    else if (isSigned && directive.plus)
         target[n++] = L'+';
-    else if (isSigned && spec.space)
+    else if (isSigned && directive.space)
         target[n++] = L' ';
-    if (spec.alt && base == 16 && value != 0) {
+    if (directive.alt && base == 16 && value != 0) {
         target[n++] = L'0';
-        target[n++] = spec.type == L'X' ? L'X' : L'x';
+        target[n++] = directive.type == L'X' ? L'X' : L'x';
     }
     size_t zeros = precision > count ? precision - count : 0;
-    if (spec.alt && base == 8 && zeros == 0 && (count == 0 || reversed[count - 1] != L'0'))
+    if (directive.alt && base == 8 && zeros == 0 && (count == 0 || reversed[count - 1] != L'0'))
         zeros = 1;
     for (size_t i = 0; i < zeros; ++i)
         target[n++] = L'0';
@@ -279,16 +280,17 @@ char* realDigits(char* p, char* end, double value, bool exponent, int precision)
 
 // A finite real in "e" or "f" form without its width, as printf writes it (std::to_chars gives
 // the same correctly rounded digits); false for infinities and NaNs.
-bool formatReal(char* target, size_t capacity, const Spec& spec, double value, size_t& length) {
+bool formatReal(char* target, size_t capacity, const Directive& directive, double value,
+                size_t& length) {
     if (!std::isfinite(value))
         return false;
-    const bool exponent = spec.type == L'e' || spec.type == L'E';
-    const int precision = spec.precision < 0 ? 6 : spec.precision;
+    const bool exponent = directive.type == L'e' || directive.type == L'E';
+    const int precision = directive.precision < 0 ? 6 : directive.precision;
     char* p = target;
     if (!std::signbit(value)) {
-        if (spec.plus)
+        if (directive.plus)
             *p++ = '+';
-        else if (spec.space)
+        else if (directive.space)
             *p++ = ' ';
     }
     char* const end = realDigits(p, target + capacity - 2, value, exponent, precision);
@@ -296,7 +298,7 @@ bool formatReal(char* target, size_t capacity, const Spec& spec, double value, s
         return false;
     length = size_t(end - target);
     target[length] = 0;
-    if (spec.type == L'E') {
+    if (directive.type == L'E') {
         for (char* c = p; c < end; ++c) {
             if (*c == 'e')
                 *c = 'E';
@@ -322,98 +324,98 @@ int formatTo(Sink& out, const wchar_t* format, va_list args) {
             ++f;
             continue;
         }
-        Spec spec;
+        Directive directive;
         for (;; ++f) {
             if (*f == L'-')
-                spec.left = true;
+                directive.left = true;
             else if (*f == L'+')
-                spec.plus = true;
+                directive.plus = true;
             else if (*f == L' ')
-                spec.space = true;
+                directive.space = true;
             else if (*f == L'#')
-                spec.alt = true;
+                directive.alt = true;
             else if (*f == L'0')
-                spec.zero = true;
+                directive.zero = true;
             else
                 break;
         }
         if (*f == L'*') {
-            spec.width = va_arg(args, int);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
+            directive.width = va_arg(args, int);
+            if (directive.width < 0) {
+                directive.left = true;
+                directive.width = -directive.width;
             }
             ++f;
         } else {
             while (*f >= L'0' && *f <= L'9')
-                spec.width = spec.width * 10 + int(*f++ - L'0');
+                directive.width = directive.width * 10 + int(*f++ - L'0');
         }
         if (*f == L'.') {
             ++f;
-            spec.precision = 0;
+            directive.precision = 0;
             if (*f == L'*') {
-                spec.precision = va_arg(args, int);
+                directive.precision = va_arg(args, int);
                 ++f;
             } else {
                 while (*f >= L'0' && *f <= L'9')
-                    spec.precision = spec.precision * 10 + int(*f++ - L'0');
+                    directive.precision = directive.precision * 10 + int(*f++ - L'0');
             }
         }
         // Length modifiers, with Windows' widths.
         if (f[0] == L'I' && f[1] == L'6' && f[2] == L'4') {
-            spec.size = Spec::Long64;
+            directive.size = Directive::Long64;
             f += 3;
         } else if (f[0] == L'I' && f[1] == L'3' && f[2] == L'2') {
-            spec.size = Spec::Default;
+            directive.size = Directive::Default;
             f += 3;
         } else if (*f == L'I' || *f == L'z' || *f == L't' || *f == L'j') {
-            spec.size = Spec::Pointer;
+            directive.size = Directive::Pointer;
             ++f;
         } else if (f[0] == L'l' && f[1] == L'l') {
-            spec.size = Spec::Long64;
+            directive.size = Directive::Long64;
             f += 2;
         } else if (f[0] == L'h' && f[1] == L'h') {
-            spec.size = Spec::Short; // this runtime reads "hh" as "h"
+            directive.size = Directive::Short; // this runtime reads "hh" as "h"
             f += 2;
         } else if (*f == L'l') {
-            spec.size = Spec::Long32;
+            directive.size = Directive::Long32;
             ++f;
         } else if (*f == L'h') {
-            spec.size = Spec::Short;
+            directive.size = Directive::Short;
             ++f;
         } else if (*f == L'w') {
-            spec.size = Spec::Wide;
+            directive.size = Directive::Wide;
             ++f;
         } else if (*f == L'L') {
-            spec.size = Spec::LongDouble;
+            directive.size = Directive::LongDouble;
             ++f;
         }
-        spec.type = *f;
+        directive.type = *f;
         if (!*f)
             return -1;
         ++f;
 
         char conversion[48];
         char text[512];
-        switch (spec.type) {
+        switch (directive.type) {
         case L'd':
         case L'i':
         case L'u':
         case L'o':
         case L'x':
         case L'X': {
-            const bool isSigned = spec.type == L'd' || spec.type == L'i';
+            const bool isSigned = directive.type == L'd' || directive.type == L'i';
             long long value;
-            switch (spec.size) {
-            case Spec::Long64:
-            case Spec::Pointer:
+            switch (directive.size) {
+            case Directive::Long64:
+            case Directive::Pointer:
                 value = va_arg(args, long long);
                 break;
-            case Spec::Short:
+            case Directive::Short:
                 value = isSigned ? (long long)(short)va_arg(args, int)
                                  : (long long)(unsigned short)va_arg(args, int);
                 break;
-            case Spec::Char:
+            case Directive::Char:
                 value = isSigned ? (long long)(signed char)va_arg(args, int)
                                  : (long long)(unsigned char)va_arg(args, int);
                 break;
@@ -423,9 +425,9 @@ int formatTo(Sink& out, const wchar_t* format, va_list args) {
                 break;
             }
             wchar_t digits[80];
-            const size_t n = formatInteger(digits, spec, value, isSigned);
+            const size_t n = formatInteger(digits, directive, value, isSigned);
             // Unlike C, the runtime pads with zeros even when a precision is given.
-            emitPadded(out, spec, digits, n, true);
+            emitPadded(out, directive, digits, n, true);
             break;
         }
         case L'e':
@@ -437,60 +439,60 @@ int formatTo(Sink& out, const wchar_t* format, va_list args) {
         case L'a':
         case L'A': {
             int n;
-            if (spec.size != Spec::LongDouble && !spec.alt &&
-                (spec.type == L'e' || spec.type == L'E' || spec.type == L'f' ||
-                 spec.type == L'F') &&
-                spec.precision <= 100) {
+            if (directive.size != Directive::LongDouble && !directive.alt &&
+                (directive.type == L'e' || directive.type == L'E' || directive.type == L'f' ||
+                 directive.type == L'F') &&
+                directive.precision <= 100) {
                 const double value = va_arg(args, double);
                 size_t length = 0;
-                if (formatReal(text, sizeof text, spec, value, length)) {
-                    emitNarrow(out, spec, text, length, true);
+                if (formatReal(text, sizeof text, directive, value, length)) {
+                    emitNarrow(out, directive, text, length, true);
                     break;
                 }
                 // Not finite: the C library writes it.
-                buildFormat(conversion, spec, "", char(spec.type));
+                buildFormat(conversion, directive, "", char(directive.type));
                 n = snprintf(text, sizeof text, conversion, value);
-                emitNarrow(out, spec, text, n > 0 ? size_t(n) : 0, false);
+                emitNarrow(out, directive, text, n > 0 ? size_t(n) : 0, false);
                 break;
             }
-            if (spec.size == Spec::LongDouble) {
-                buildFormat(conversion, spec, "L", char(spec.type));
+            if (directive.size == Directive::LongDouble) {
+                buildFormat(conversion, directive, "L", char(directive.type));
                 n = snprintf(text, sizeof text, conversion, va_arg(args, long double));
             } else {
-                buildFormat(conversion, spec, "", char(spec.type));
+                buildFormat(conversion, directive, "", char(directive.type));
                 n = snprintf(text, sizeof text, conversion, va_arg(args, double));
             }
             size_t length = n > 0 ? size_t(n) : 0;
             if (length >= sizeof text)
                 length = sizeof text - 1;
-            if (spec.type != L'a' && spec.type != L'A')
+            if (directive.type != L'a' && directive.type != L'A')
                 length = widenExponent(text, length, sizeof text);
             const bool finite = length && (text[length - 1] >= '0' && text[length - 1] <= '9');
-            emitNarrow(out, spec, text, length, finite);
+            emitNarrow(out, directive, text, length, finite);
             break;
         }
         case L'c':
         case L'C': {
-            const bool narrow =
-                spec.size == Spec::Short ||
-                (spec.type == L'C' && spec.size != Spec::Long32 && spec.size != Spec::Wide);
+            const bool narrow = directive.size == Directive::Short ||
+                                (directive.type == L'C' && directive.size != Directive::Long32 &&
+                                 directive.size != Directive::Wide);
             const int value = va_arg(args, int);
             wchar_t c =
                 narrow ? wchar_t(static_cast<unsigned char>(value)) : wchar_t(value & 0xFFFF);
-            emitPadded(out, spec, &c, 1, false);
+            emitPadded(out, directive, &c, 1, false);
             break;
         }
         case L's':
         case L'S': {
-            const bool narrow =
-                spec.size == Spec::Short ||
-                (spec.type == L'S' && spec.size != Spec::Long32 && spec.size != Spec::Wide);
+            const bool narrow = directive.size == Directive::Short ||
+                                (directive.type == L'S' && directive.size != Directive::Long32 &&
+                                 directive.size != Directive::Wide);
             const void* pointer = va_arg(args, const void*);
             if (narrow) {
                 const char* s = pointer ? static_cast<const char*>(pointer) : "(null)";
                 size_t n = strlen(s);
-                if (spec.precision >= 0 && size_t(spec.precision) < n)
-                    n = size_t(spec.precision);
+                if (directive.precision >= 0 && size_t(directive.precision) < n)
+                    n = size_t(directive.precision);
                 // The ANSI code page's text, widened for the wide output.
                 const int units = n ? MultiByteToWideChar(CP_ACP, 0, s, int(n), nullptr, 0) : 0;
                 wchar_t* wide =
@@ -499,21 +501,21 @@ int formatTo(Sink& out, const wchar_t* format, va_list args) {
                     return -1;
                 const int written =
                     units > 0 ? MultiByteToWideChar(CP_ACP, 0, s, int(n), wide, units) : 0;
-                emitPadded(out, spec, wide, written > 0 ? size_t(written) : 0, false);
+                emitPadded(out, directive, wide, written > 0 ? size_t(written) : 0, false);
                 free(wide);
             } else {
                 const wchar_t* s = pointer ? static_cast<const wchar_t*>(pointer) : L"(null)";
                 size_t n = 0;
-                while (s[n] && (spec.precision < 0 || n < size_t(spec.precision)))
+                while (s[n] && (directive.precision < 0 || n < size_t(directive.precision)))
                     ++n;
-                emitPadded(out, spec, s, n, false);
+                emitPadded(out, directive, s, n, false);
             }
             break;
         }
         case L'p': {
             const int n = snprintf(text, sizeof text, "%016llX",
                                    (unsigned long long)(uintptr_t)va_arg(args, void*));
-            emitNarrow(out, spec, text, size_t(n), false);
+            emitNarrow(out, directive, text, size_t(n), false);
             break;
         }
         default:
@@ -582,18 +584,18 @@ int digitValue(wchar_t c) {
     return 99;
 }
 
-void storeInteger(va_list* args, Spec::Size size, unsigned long long value) {
+void storeInteger(va_list* args, Directive::Size size, unsigned long long value) {
     switch (size) {
-    case Spec::Char:
+    case Directive::Char:
         *va_arg(*args, char*) = char(value);
         break;
-    case Spec::Short:
+    case Directive::Short:
         *va_arg(*args, short*) = short(value);
         break;
-    case Spec::Long64:
+    case Directive::Long64:
         *va_arg(*args, long long*) = (long long)value;
         break;
-    case Spec::Pointer:
+    case Directive::Pointer:
         *va_arg(*args, size_t*) = size_t(value);
         break;
     default:
@@ -635,27 +637,27 @@ int scanFrom(const wchar_t* input, const wchar_t* format, va_list* args) {
         size_t width = 0;
         while (*f >= L'0' && *f <= L'9')
             width = width * 10 + size_t(*f++ - L'0');
-        Spec::Size size = Spec::Default;
+        Directive::Size size = Directive::Default;
         if (f[0] == L'I' && f[1] == L'6' && f[2] == L'4') {
-            size = Spec::Long64;
+            size = Directive::Long64;
             f += 3;
         } else if (f[0] == L'l' && f[1] == L'l') {
-            size = Spec::Long64;
+            size = Directive::Long64;
             f += 2;
         } else if (f[0] == L'h' && f[1] == L'h') {
-            size = Spec::Char;
+            size = Directive::Char;
             f += 2;
         } else if (*f == L'l' || *f == L'w') {
-            size = *f == L'l' ? Spec::Long32 : Spec::Wide;
+            size = *f == L'l' ? Directive::Long32 : Directive::Wide;
             ++f;
         } else if (*f == L'h') {
-            size = Spec::Short;
+            size = Directive::Short;
             ++f;
         } else if (*f == L'L') {
-            size = Spec::LongDouble;
+            size = Directive::LongDouble;
             ++f;
         } else if (*f == L'I' || *f == L'z') {
-            size = Spec::Pointer;
+            size = Directive::Pointer;
             ++f;
         }
         const wchar_t type = *f;
@@ -732,7 +734,7 @@ int scanFrom(const wchar_t* input, const wchar_t* format, va_list* args) {
                 return stored;
             in += end - field;
             if (!suppress) {
-                if (size == Spec::Long32 || size == Spec::LongDouble)
+                if (size == Directive::Long32 || size == Directive::LongDouble)
                     *va_arg(*args, double*) = value;
                 else
                     *va_arg(*args, float*) = float(value);
