@@ -2,6 +2,7 @@
 #pragma once
 
 #include "comutil.h"
+#include "comip.h"
 #include "oaidl.h"
 
 class ZP_API _com_error {

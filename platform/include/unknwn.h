@@ -13,4 +13,6 @@ struct IUnknown {
     virtual ULONG STDMETHODCALLTYPE Release() = 0;
 };
 typedef IUnknown* LPUNKNOWN;
+__CRT_UUID_DECL(IUnknown, 0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                0x46)
 #endif

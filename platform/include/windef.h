@@ -39,6 +39,10 @@ typedef size_t SIZE_T;
 typedef float FLOAT;
 typedef double DOUBLE;
 typedef int BOOL;
+// Microsoft's 64-bit integer keyword, as mingw-w64 spells it out.
+#ifndef __int64
+#define __int64 long long
+#endif
 
 // Text: one wchar_t holds one UTF-16 code unit on every host.
 typedef wchar_t WCHAR;

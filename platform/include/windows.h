@@ -14,4 +14,5 @@
 #include "unknwn.h"
 #include "oleauto.h"
 #include "zp/crt.h"
+#include "timezoneapi.h"
 #include "zp/files.h"

@@ -5,14 +5,13 @@
 
 #include <stdio.h>
 
-#include "minwinbase.h"
+#include "timezoneapi.h"
 #include "windef.h"
+#include "zp/crt.h" // errno_t
 
 #ifdef __cplusplus
 #include <string>
 #endif
-
-typedef int errno_t;
 
 #define _MAX_PATH 260
 #define _MAX_DRIVE 3
