@@ -2,6 +2,8 @@
 // loaded must save and load again to the same records.
 #include <zudava/zudava.h>
 
+#include "Scratch.h"
+
 #include <io.h>
 
 #include <algorithm>
@@ -17,19 +19,8 @@ namespace {
 
 using Records = std::vector<std::pair<std::wstring, std::vector<unsigned char>>>;
 
-// In memory-backed /dev/shm when there is one, where flushing to disk costs nothing; else in the
-// current directory.
 const std::wstring& scratchName() {
-    static const std::wstring name = [] {
-        const std::wstring file =
-            L"datafile_fuzz." + std::to_wstring(GetCurrentProcessId()) + L".dat";
-        if (_waccess(L"Z:\\dev\\shm", 0) == 0)
-            return L"Z:\\dev\\shm\\" + file;
-        wchar_t full[MAX_PATH];
-        if (_wfullpath(full, file.c_str(), MAX_PATH) == nullptr)
-            abort();
-        return std::wstring(full);
-    }();
+    static const std::wstring name = scratchFileName(L"datafile_fuzz", L".dat");
     return name;
 }
 

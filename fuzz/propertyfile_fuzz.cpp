@@ -3,6 +3,8 @@
 // load trims), the second may not: loading and saving it again gives the same bytes and entries.
 #include <zudava/zudava.h>
 
+#include "Scratch.h"
+
 #include <io.h>
 
 #include <cstdint>
@@ -13,19 +15,8 @@
 
 namespace {
 
-// In memory-backed /dev/shm when there is one, where flushing to disk costs nothing; else in the
-// current directory.
 const std::wstring& scratchName() {
-    static const std::wstring name = [] {
-        const std::wstring file =
-            L"propertyfile_fuzz." + std::to_wstring(GetCurrentProcessId()) + L".properties";
-        if (_waccess(L"Z:\\dev\\shm", 0) == 0)
-            return L"Z:\\dev\\shm\\" + file;
-        wchar_t full[MAX_PATH];
-        if (_wfullpath(full, file.c_str(), MAX_PATH) == nullptr)
-            abort();
-        return std::wstring(full);
-    }();
+    static const std::wstring name = scratchFileName(L"propertyfile_fuzz", L".properties");
     return name;
 }
 

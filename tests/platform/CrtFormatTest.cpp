@@ -12,11 +12,11 @@
 
 namespace {
 
-std::wstring format(const wchar_t* spec, ...) {
+std::wstring format(const wchar_t* pattern, ...) {
     wchar_t buffer[128];
     va_list args;
-    va_start(args, spec);
-    const int n = _vsnwprintf_s(buffer, 128, _TRUNCATE, spec, args);
+    va_start(args, pattern);
+    const int n = _vsnwprintf_s(buffer, 128, _TRUNCATE, pattern, args);
     va_end(args);
     EXPECT_GE(n, 0);
     return buffer;

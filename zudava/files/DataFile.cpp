@@ -184,17 +184,7 @@ void DataFile::remove(const Record& record) {
 }
 
 void DataFile::load() {
-    flush();
-    clear();
-    seekg(0, std::ios_base::beg);
-    std::string bytes;
-    const std::streamoff end = rdbuf()->pubseekoff(0, std::ios_base::end, std::ios_base::in);
-    rdbuf()->pubseekpos(0, std::ios_base::in);
-    if (end > 0)
-        bytes.reserve(static_cast<size_t>(end));
-    char chunk[1 << 16];
-    for (std::streamsize got; (got = rdbuf()->sgetn(chunk, sizeof chunk)) > 0;)
-        bytes.append(chunk, static_cast<size_t>(got));
+    const std::string bytes = readContent();
     clear();
 
     size_t at = 0;

@@ -314,4 +314,19 @@ FileLock::~FileLock() {
     m_file->unlock();
 }
 
+std::string File::readContent() {
+    flush();
+    clear();
+    seekg(0, std::ios_base::beg);
+    std::string content;
+    const std::streamoff size = rdbuf()->pubseekoff(0, std::ios_base::end, std::ios_base::in);
+    rdbuf()->pubseekpos(0, std::ios_base::in);
+    if (size > 0)
+        content.reserve(static_cast<size_t>(size));
+    char chunk[1 << 16];
+    for (std::streamsize got; (got = rdbuf()->sgetn(chunk, sizeof chunk)) > 0;)
+        content.append(chunk, static_cast<size_t>(got));
+    return content;
+}
+
 } // namespace DEZE

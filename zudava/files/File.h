@@ -85,6 +85,10 @@ public:
     static bool rename(const std::wstring& from, const std::wstring& to);
 
 protected:
+    // The open stream's whole content from its start, read in one piece after flushing what was
+    // written. The stream's state is left for the caller to inspect and clear.
+    std::string readContent();
+
     // Replaces the named file's whole content, in one step, with what `write` writes to the
     // stream it is given (see File.cpp). False when opening, `write` (by returning false) or
     // replacing failed; the file is then as it was.

@@ -103,17 +103,7 @@ void PropertyFile::append(const std::wstring& key, const std::wstring& value) {
 }
 
 void PropertyFile::load() {
-    flush();
-    clear();
-    seekg(0, std::ios_base::beg);
-    std::string text;
-    const std::streamoff fileSize = rdbuf()->pubseekoff(0, std::ios_base::end, std::ios_base::in);
-    rdbuf()->pubseekpos(0, std::ios_base::in);
-    if (fileSize > 0)
-        text.reserve(static_cast<size_t>(fileSize));
-    char chunk[1 << 16];
-    for (std::streamsize got; (got = rdbuf()->sgetn(chunk, sizeof chunk)) > 0;)
-        text.append(chunk, static_cast<size_t>(got));
+    const std::string text = readContent();
     if (bad())
         throw std::runtime_error("failed to read from file");
     clear();
