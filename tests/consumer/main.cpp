@@ -35,6 +35,24 @@ int main() {
     } catch (const _com_error& e) {
         check(e.Error() == E_OUTOFMEMORY, "_com_error");
     }
+    BSTR counted = SysAllocStringLen(L"abc", 2);
+    BSTR bytes = SysAllocStringByteLen("xyz", 3);
+    check(SysStringLen(counted) == 2 && SysStringByteLen(bytes) == 3, "SysAllocStringLen/ByteLen");
+    SysFreeString(counted);
+    SysFreeString(bytes);
+
+    wchar_t wide[8];
+    char narrow[8];
+    check(MultiByteToWideChar(CP_UTF8, 0, "caf\xC3\xA9", -1, wide, 8) == 5 &&
+              WideCharToMultiByte(CP_UTF8, 0, wide, -1, narrow, 8, nullptr, nullptr) == 6,
+          "MultiByteToWideChar/WideCharToMultiByte");
+    SetLastError(0);
+    check(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 8) == 0 &&
+              GetLastError() == ERROR_INVALID_PARAMETER,
+          "GetLastError");
+    check(SUCCEEDED(S_FALSE) && FAILED(E_FAIL) &&
+              HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER) == E_INVALIDARG,
+          "HRESULT macros");
     check(_stricmp("ABC", "abc") == 0 && _wcsicmp(L"x", L"Y") < 0, "_stricmp/_wcsicmp");
 
     std::puts(failures ? "consumer: FAILED" : "consumer: OK");
