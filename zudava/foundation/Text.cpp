@@ -255,6 +255,11 @@ std::wstring decodeUtf8(const char* text, size_t limit) {
             }
             const size_t blockEnd = i + kBlock < count ? i + kBlock : count;
             while (i < blockEnd) {
+                if (s[i] < 0x80) {
+                    // No NUL lies before `count`, so ASCII here is never the end.
+                    *out++ = static_cast<wchar_t>(s[i++]);
+                    continue;
+                }
                 const uint32_t unit = decodeOne(s, i, count);
                 if (unit == 0) {
                     ended = true; // a decoded NUL ends the text
