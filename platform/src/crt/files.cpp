@@ -120,6 +120,13 @@ wchar_t* deliver(const std::wstring& text, wchar_t* buffer, size_t size) {
 
 } // namespace
 
+namespace {
+// The host name of `name` and what stat says of it; false (errno set) when either fails.
+bool statMapped(const wchar_t* name, std::string& host, struct stat& info) {
+    return mapped(name, host) && stat(host.c_str(), &info) == 0;
+}
+} // namespace
+
 ZP_EXTERN_C wchar_t* __cdecl _wfullpath(wchar_t* absPath, const wchar_t* relPath,
                                         size_t maxLength) {
     if (relPath == nullptr || *relPath == 0)
@@ -152,10 +159,8 @@ ZP_EXTERN_C int __cdecl _wrmdir(const wchar_t* name) {
 
 ZP_EXTERN_C int __cdecl _waccess(const wchar_t* name, int mode) {
     std::string host;
-    if (!mapped(name, host))
-        return -1;
     struct stat info;
-    if (stat(host.c_str(), &info) != 0)
+    if (!statMapped(name, host, info))
         return -1;
     // The owner's write bit is the read-only attribute; folders are never read-only.
     if ((mode & 2) && !S_ISDIR(info.st_mode) && !(info.st_mode & S_IWUSR)) {
@@ -167,10 +172,8 @@ ZP_EXTERN_C int __cdecl _waccess(const wchar_t* name, int mode) {
 
 ZP_EXTERN_C int __cdecl _wchmod(const wchar_t* name, int mode) {
     std::string host;
-    if (!mapped(name, host))
-        return -1;
     struct stat info;
-    if (stat(host.c_str(), &info) != 0)
+    if (!statMapped(name, host, info))
         return -1;
     mode_t bits = info.st_mode & 07777;
     if (mode & _S_IWRITE)

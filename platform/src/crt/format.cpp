@@ -59,6 +59,14 @@ struct Directive {
     wchar_t type = 0;
 };
 
+// Whether %c/%s take a narrow argument: "h" always does, and the upper-case forms do unless
+// "l" or "w" asks for wide; the lower-case forms are wide in the wide printf.
+bool takesNarrow(const Directive& directive) {
+    return directive.size == Directive::Short ||
+           ((directive.type == L'C' || directive.type == L'S') &&
+            directive.size != Directive::Long32 && directive.size != Directive::Wide);
+}
+
 // Makes a two-digit exponent ("e+05") three digits wide ("e+005").
 size_t widenExponent(char* text, size_t length, size_t capacity) {
     char* e = nullptr;
@@ -473,9 +481,7 @@ int formatTo(Sink& out, const wchar_t* format, va_list args) {
         }
         case L'c':
         case L'C': {
-            const bool narrow = directive.size == Directive::Short ||
-                                (directive.type == L'C' && directive.size != Directive::Long32 &&
-                                 directive.size != Directive::Wide);
+            const bool narrow = takesNarrow(directive);
             const int value = va_arg(args, int);
             wchar_t c =
                 narrow ? wchar_t(static_cast<unsigned char>(value)) : wchar_t(value & 0xFFFF);
@@ -484,9 +490,7 @@ int formatTo(Sink& out, const wchar_t* format, va_list args) {
         }
         case L's':
         case L'S': {
-            const bool narrow = directive.size == Directive::Short ||
-                                (directive.type == L'S' && directive.size != Directive::Long32 &&
-                                 directive.size != Directive::Wide);
+            const bool narrow = takesNarrow(directive);
             const void* pointer = va_arg(args, const void*);
             if (narrow) {
                 const char* s = pointer ? static_cast<const char*>(pointer) : "(null)";
