@@ -29,6 +29,7 @@ protected:
             wchar_t full[MAX_PATH];
             ASSERT_NE(_wfullpath(full, name, MAX_PATH), nullptr);
             m_folder = full;
+            m_name = name;
             if (_wmkdir(m_folder.c_str()) == 0)
                 return;
             ASSERT_EQ(errno, EEXIST);
@@ -47,6 +48,12 @@ protected:
         return m_created.back();
     }
     std::string narrowPath(const std::wstring& name) { return DEZE::make_string(path(name)); }
+    // The same file named relative to the current folder, where no dot of the folders above
+    // can appear in it; the file is removed after the test.
+    std::wstring relativePath(const std::wstring& name) {
+        path(name);
+        return m_name + L"\\" + name;
+    }
 
     static std::string read(const std::wstring& name) {
         FILE* file = nullptr;
@@ -68,6 +75,7 @@ protected:
     }
 
     std::wstring m_folder;
+    std::wstring m_name; // the folder's own name, relative to the current folder
     std::vector<std::wstring> m_created;
 };
 

@@ -95,7 +95,8 @@ TEST_F(LogStreamTest, CloseResetsTheStreamForTheNextOpen) {
 }
 
 TEST_F(LogStreamTest, SetLogFileNameDerivesTheNextFile) {
-    const std::wstring base = path(L"agent.log");
+    // A dot anywhere in the stored name cuts it, folders included, so the name is relative.
+    const std::wstring base = relativePath(L"agent.log");
     log_ofstream log(DEZE::make_string(base), narrowPath(L"none.config"));
     EXPECT_FALSE(log.setLogFileName(""));
     EXPECT_TRUE(log.setLogFileName("one|two - ignored"));
