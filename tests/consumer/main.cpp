@@ -55,6 +55,15 @@ int main() {
           "HRESULT macros");
     check(_stricmp("ABC", "abc") == 0 && _wcsicmp(L"x", L"Y") < 0, "_stricmp/_wcsicmp");
 
+    // The operating-system and file classes link from outside too.
+    DEZE::Mutex mutex;
+    mutex.lock(0);
+    mutex.unlock();
+    check(!DEZE::File::exists(L"Z:\\no\\such\\folder\\file"), "File::exists");
+    check(DEZE::File::Path(L"C:\\dir\\file.txt").getName() == L"file.txt", "File::Path");
+    DEZE::DataFile::Record record(L" key ", {1, 2});
+    check(record.getKey() == L"key", "DataFile::Record");
+
     std::puts(failures ? "consumer: FAILED" : "consumer: OK");
     return failures ? 1 : 0;
 }
