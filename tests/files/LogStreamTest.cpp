@@ -25,6 +25,7 @@ TEST_F(LogStreamTest, SwitchesComeFromTheConfigurationFile) {
     using Pair = std::pair<int, int>;
     EXPECT_EQ(switches("log.cpa = on\ntrace.cpa=off\n"), Pair(1, 0));
     EXPECT_EQ(switches("  trace.cpa\t=\ton  \r\nlog.cpa=on"), Pair(1, 1));
+    EXPECT_EQ(switches("# written on Windows\r\nlog.cpa=on\r\ntrace.cpa=on\r\n"), Pair(1, 1));
     EXPECT_EQ(switches("log.cpa on\nlog.cpax = on\ntrace.cpa = On\n# log.cpa = on\n"), Pair(0, 0));
     EXPECT_EQ(switches("log.cpa=on\nlog.cpa=off\n"), Pair(0, 0));
     EXPECT_EQ(switches("log.cpa=on\nlog.cpa=onward\ntrace.cpa=on\n"), Pair(0, 1));

@@ -104,6 +104,23 @@ TEST_F(PropertyFileTest, ReadOnlyModeNeverWrites) {
     EXPECT_EQ(file.enumerateKeys(), (Keys{L"a", L"\n", L"b"}));
 }
 
+// A file written on Windows reads the same on every host in text mode: CR LF is a line end, a CR
+// elsewhere is text. Binary mode keeps every byte.
+TEST_F(PropertyFileTest, TextModeReadsWindowsLineEnds) {
+    const std::wstring name = path(L"crlf.properties");
+    write(name, "supportedNamespaces=root\\cimv2\r\n# note\r\n\r\nodd=a\rb\r\nlast=1\r");
+    PropertyFile file{DEZE::File::Path(name)};
+    file.open(0x1);
+    EXPECT_EQ(file.getValue(L"supportedNamespaces"), L"root\\cimv2");
+    EXPECT_EQ(file.getValue(L"odd"), L"a\rb");
+    EXPECT_EQ(file.getValue(L"last"), L"1\r");
+    EXPECT_EQ(file.enumerateKeys(),
+              (Keys{L"supportedNamespaces", L"\n", L"#", L"\n", L"\n", L"odd", L"\n", L"last"}));
+    file.close();
+    file.open(0x80000001);
+    EXPECT_EQ(file.getValue(L"supportedNamespaces"), L"root\\cimv2\r");
+}
+
 #ifndef _WIN32
 // A save that cannot be written whole (here: past the process's file size limit) throws, leaves the
 // old file as it was and gives the lock back.

@@ -326,6 +326,18 @@ std::string File::readContent() {
     char chunk[1 << 16];
     for (std::streamsize got; (got = rdbuf()->sgetn(chunk, sizeof chunk)) > 0;)
         content.append(chunk, static_cast<size_t>(got));
+    if (!(m_mode & BINARY)) {
+        // Text mode reads CR LF as LF, as Windows' runtime does: a file written on Windows reads
+        // the same here. (On Windows the stream has done it already and no CR LF is left.)
+        const size_t first = content.find("\r\n");
+        if (first != std::string::npos) {
+            size_t out = first;
+            for (size_t in = first; in < content.size(); ++in)
+                if (content[in] != '\r' || in + 1 == content.size() || content[in + 1] != '\n')
+                    content[out++] = content[in];
+            content.resize(out);
+        }
+    }
     return content;
 }
 

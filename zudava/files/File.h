@@ -86,7 +86,8 @@ public:
 
 protected:
     // The open stream's whole content from its start, read in one piece after flushing what was
-    // written. The stream's state is left for the caller to inspect and clear.
+    // written; in text mode CR LF reads as LF on every host. The stream's state is left for the
+    // caller to inspect and clear.
     std::string readContent();
 
     // Replaces the named file's whole content, in one step, with what `write` writes to the
