@@ -157,6 +157,7 @@ TEST(WmiArray, CountedCopiesTakeTheFirstElements) {
 
 TEST(WmiArray, CopiesAreDeepAndObjectsReferenced) {
     CountedObject object;
+    WmiException e(S_OK, L"");
     {
         WmiArray objects(nullptr, 13);
         objects.addElement(_variant_t(static_cast<IUnknown*>(&object)));
@@ -167,6 +168,18 @@ TEST(WmiArray, CopiesAreDeepAndObjectsReferenced) {
         _variant_t element = copy.getElement(0);
         EXPECT_EQ(V_UNKNOWN(&element), &object);
         EXPECT_EQ(object.references, 4u);
+
+        // A value that holds no interface is refused like every other failure of the class, and
+        // the element keeps its object.
+        e = raised([&] { objects.setElement(0, _variant_t(7L)); });
+        EXPECT_EQ(e.getCode(), DISP_E_TYPEMISMATCH);
+        EXPECT_EQ(messageOf(e), L"::SafeArrayPutElement() failed");
+        {
+            _variant_t kept = objects.getElement(0);
+            EXPECT_EQ(V_UNKNOWN(&kept), &object);
+        }
+        objects.setElement(0, _variant_t());
+        EXPECT_EQ(object.references, 3u);
     }
     EXPECT_EQ(object.references, 1u);
 

@@ -160,7 +160,7 @@ void WmiArray::setElement(unsigned long index, const _variant_t& value) {
     if (vt != elementVartype())
         throwLibraryError(L"type mismatch");
     LONG position = static_cast<LONG>(index);
-    HRESULT hr;
+    HRESULT hr = S_OK;
     if (vt == VT_BSTR) {
         _variant_t converted;
         BSTR text;
@@ -183,8 +183,9 @@ void WmiArray::setElement(unsigned long index, const _variant_t& value) {
         if (V_VT(&value) == VT_UNKNOWN || V_VT(&value) == VT_DISPATCH)
             object = V_UNKNOWN(&value);
         else if (V_VT(&value) != VT_EMPTY && V_VT(&value) != VT_NULL)
-            _com_issue_error(DISP_E_TYPEMISMATCH); // no interface to store
-        hr = SafeArrayPutElement(m_array, &position, object);
+            hr = DISP_E_TYPEMISMATCH; // no interface to store: the put is refused as such
+        if (SUCCEEDED(hr))
+            hr = SafeArrayPutElement(m_array, &position, object);
     } else {
         hr = SafeArrayPutElement(m_array, &position, const_cast<void**>(&V_BYREF(&value)));
     }
