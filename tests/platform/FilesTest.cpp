@@ -99,6 +99,12 @@ TEST(WindowsView, FullPathNormalisesWithoutTouchingTheDisk) {
     EXPECT_EQ(fullPath(L"C:/x//y"), L"C:\\x\\y");
     EXPECT_EQ(fullPath(L"C:\\.."), L"C:\\");
     EXPECT_EQ(fullPath(L"C:\\"), L"C:\\");
+    // A folder loses one trailing dot, the last name all its trailing dots and blanks.
+    EXPECT_EQ(fullPath(L"C:\\a.\\b. ."), L"C:\\a\\b");
+    EXPECT_EQ(fullPath(L"C:\\a..\\b. \\c"), L"C:\\a.\\b. \\c");
+    EXPECT_EQ(fullPath(L"C:\\a\\b.\\"), L"C:\\a\\b\\");
+    EXPECT_EQ(fullPath(L"C:\\a\\ . "), L"C:\\a\\");
+    EXPECT_EQ(fullPath(L"C:\\a\\..."), L"C:\\a\\");
 
     wchar_t current[MAX_PATH] = {};
     ASSERT_NE(_wgetcwd(current, MAX_PATH), nullptr);
@@ -208,6 +214,32 @@ TEST_F(FilesTest, DriveZIsTheHostRootAndOtherDrivesAreMissing) {
     EXPECT_EQ(errno, ENOENT);
     EXPECT_EQ(fopen_s(&file, narrow(L"Q:" + host).c_str(), "rb"), ENOENT);
     EXPECT_EQ(fopen_s(&file, "Q:\\new.txt", "wb"), ENOENT);
+}
+
+// Names are found without regard to case, each component on its own; a new file created through
+// a folder named in another case lands in that folder.
+TEST_F(FilesTest, NamesMatchWithoutRegardToCase) {
+    write(L"a.txt", "x");
+    std::wstring upper = m_folder;
+    for (wchar_t& c : upper)
+        if (c >= L'a' && c <= L'z')
+            c = static_cast<wchar_t>(c - L'a' + L'A');
+    ASSERT_NE(upper, m_folder);
+    EXPECT_EQ(_waccess((upper + L"\\A.TXT").c_str(), 0), 0);
+    FILE* file = nullptr;
+    ASSERT_EQ(fopen_s(&file, narrow(upper + L"\\A.txt").c_str(), "rb"), 0);
+    EXPECT_EQ(fgetc(file), 'x');
+    fclose(file);
+    ASSERT_EQ(fopen_s(&file, narrow(upper + L"\\B.txt").c_str(), "wb"), 0);
+    fputs("y", file);
+    fclose(file);
+    EXPECT_EQ(_wrename((upper + L"\\b.TXT").c_str(), (upper + L"\\C.txt").c_str()), 0);
+    EXPECT_EQ(read(L"c.txt"), "y");
+    EXPECT_EQ(read(L"b.txt"), "<missing>");
+    errno = 0;
+    EXPECT_EQ(_waccess((upper + L"\\A.TXT\\x").c_str(), 0), -1);
+    EXPECT_EQ(_waccess((upper + L"x\\A.TXT").c_str(), 0), -1);
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST(WindowsView, SplitAndMakePathInTheRuntimesSizes) {

@@ -32,34 +32,42 @@ bool mapped(const wchar_t* name, std::string& host) {
     return true;
 }
 
-// Windows' normalisation of a full path: components "." and empty ones go, ".." removes the one
-// before it (never the root), and a trailing separator stays.
+// Windows' normalisation of a full path (GetFullPathNameW's): components "." and empty ones go,
+// ".." removes the one before it (never the root), and a trailing separator stays. A folder
+// component loses one trailing dot, and the last component all its trailing dots and blanks, so
+// that "a.\\b. ." names "a\\b".
 std::wstring normalise(const std::wstring& root, const std::wstring& path) {
     std::wstring result = root;
     std::wstring component;
     std::vector<size_t> starts;
-    auto flush = [&]() {
+    bool trailing = false;
+    auto flush = [&](bool last) {
         if (component == L"..") {
             if (!starts.empty()) {
                 result.resize(starts.back());
                 starts.pop_back();
             }
         } else if (!component.empty() && component != L".") {
-            starts.push_back(result.size());
-            result += L'\\';
-            result += component;
+            const size_t kept = last ? component.find_last_not_of(L" .") + 1
+                                     : component.size() - (component.back() == L'.' ? 1 : 0);
+            if (kept == 0) {
+                trailing = true; // nothing but dots and blanks: the name ends at the separator
+            } else {
+                starts.push_back(result.size());
+                result += L'\\';
+                result.append(component, 0, kept);
+            }
         }
         component.clear();
     };
     for (wchar_t c : path) {
         if (c == L'\\' || c == L'/')
-            flush();
+            flush(false);
         else
             component += c;
     }
-    const bool trailing =
-        !path.empty() && (path.back() == L'\\' || path.back() == L'/') && component.empty();
-    flush();
+    trailing = !path.empty() && (path.back() == L'\\' || path.back() == L'/') && component.empty();
+    flush(true);
     if (starts.empty() || trailing)
         result += L'\\';
     return result;
