@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,7 +30,15 @@ std::string messageOf(DataFile& file, unsigned long mode) {
 
 } // namespace
 
-class DataFileTest : public FolderTest {};
+class DataFileTest : public FolderTest {
+protected:
+    // The host's name of the folder (Z:\dir is /dir).
+    std::string hostFolder() const {
+        std::string folder = DEZE::make_string(m_folder).substr(2);
+        std::replace(folder.begin(), folder.end(), '\\', '/');
+        return folder;
+    }
+};
 
 TEST_F(DataFileTest, WritesTheRecordFormatByteForByte) {
     const std::wstring name = path(L"records.dat");
@@ -180,67 +190,135 @@ TEST(DataFileBesideTheProgram, OpensByRelativeName) {
     EXPECT_TRUE(DEZE::File::remove(where));
 }
 
-#ifndef _WIN32
-// A save killed at any moment leaves the old file whole: the new content replaces it only by a
-// rename once it is completely on disk.
-TEST_F(DataFileTest, KilledSaveLeavesTheOldFile) {
-    const std::wstring name = path(L"big.dat");
-    {
-        DataFile file{DEZE::File::Path(name)};
-        file.open(0x2);
-        file.insert(DataFile::Record(L"old", Bytes(1000, 1)));
-    }
-    const std::string old = read(name);
-    std::string folder = DEZE::make_string(m_folder).substr(2); // the host's name of Z:\...
-    std::replace(folder.begin(), folder.end(), '\\', '/');
-    auto temporaries = [&] {
-        std::vector<std::filesystem::path> found;
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            if (entry.path().extension() == ".tmp")
-                found.push_back(entry.path());
-        return found;
-    };
+namespace {
 
-    // Kill the child once its replacement file has appeared and holds some of the new content,
-    // then again once it holds more.
-    int caught = 0;
-    for (std::uintmax_t written : {1u << 10, 16u << 20, 48u << 20}) {
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            DataFile file{DEZE::File::Path(name)};
-            file.open(0x3);
-            for (int i = 0; i < 64; ++i)
-                file.insert(DataFile::Record(L"r" + std::to_wstring(i), Bytes(1 << 20, 2)));
-            (void)!::write(ready[1], "s", 1);
-            file.close();
-            _exit(0);
-        }
-        close(ready[1]);
-        char signal = 0;
-        ASSERT_EQ(::read(ready[0], &signal, 1), 1);
-        close(ready[0]);
-        bool writing = false;
-        for (int poll = 0; poll < 20000 && !writing; ++poll) {
-            for (const auto& temporary : temporaries()) {
-                std::error_code ignored;
-                writing = writing || std::filesystem::file_size(temporary, ignored) >= written;
-            }
-            if (!writing)
-                usleep(500);
-        }
-        kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        for (const auto& temporary : temporaries())
-            std::filesystem::remove(temporary);
-        if (WIFSIGNALED(status) && writing) {
-            ++caught;
-            ASSERT_EQ(read(name), old) << "killed after writing " << written << " bytes";
-        }
+// Saves one record of `size` bytes under `key` through `name`.
+void save(const std::wstring& name, const wchar_t* key, size_t size = 10) {
+    DataFile file{DEZE::File::Path(name)};
+    file.open(0x2);
+    file.insert(DataFile::Record(key, Bytes(size, 7)));
+    file.close();
+}
+
+std::wstring keyIn(const std::wstring& name) {
+    DataFile file{DEZE::File::Path(name)};
+    file.open(0x1);
+    return file.size() == 1 ? file[0].getKey() : L"<" + std::to_wstring(file.size()) + L" records>";
+}
+
+} // namespace
+
+// Names as long as Windows allows save although their temporary file's name is longer: a name
+// of 250 characters, and a full name of 259.
+TEST_F(DataFileTest, NamesAtTheLengthLimitSave) {
+    const size_t room = MAX_PATH - 1 - (m_folder.size() + 1);
+    ASSERT_GT(room, 20u);
+    for (const std::wstring& last : {std::wstring(250, L'n'), std::wstring(room, L'm')}) {
+        const std::wstring name = path(last);
+        save(name, L"first");
+        save(name, L"second");
+        EXPECT_EQ(keyIn(name), L"second") << last.size();
     }
-    EXPECT_GT(caught, 0) << "no kill landed while the new content was being written";
+}
+
+// A save's temporary file left by a process that has ended goes at the next save of the same
+// file; one of a process that runs, and files that only look alike, stay.
+TEST_F(DataFileTest, SavesRemoveTemporariesOfEndedProcesses) {
+    const std::wstring name = path(L"t.dat");
+    wchar_t own[32];
+    swprintf(own, 32, L"%08lx", static_cast<unsigned long>(GetCurrentProcessId()));
+    const std::wstring ended = path(L"t.dat.7ffffffc.00000001.tmp");
+    const std::wstring running = path(L"t.dat." + std::wstring(own) + L".0000fff0.tmp");
+    const std::wstring other = path(L"u.dat.7ffffffc.00000001.tmp");
+    const std::wstring odd = path(L"t.dat.7ffffffc.0000001.tmp");
+    for (const std::wstring& temporary : {ended, running, other, odd})
+        write(temporary, "partial");
+    save(name, L"k");
+    EXPECT_FALSE(DEZE::File::exists(ended));
+    EXPECT_TRUE(DEZE::File::exists(running));
+    EXPECT_TRUE(DEZE::File::exists(other));
+    EXPECT_TRUE(DEZE::File::exists(odd));
+    EXPECT_EQ(keyIn(name), L"k");
+}
+
+#ifndef _WIN32
+// Saving through a symbolic link replaces what it leads to and leaves the link a link, through
+// chains and relative and absolute targets.
+TEST_F(DataFileTest, SavesWriteThroughSymbolicLinks) {
+    const std::string folder = hostFolder();
+    const std::wstring target = path(L"target.dat");
+    save(target, L"old");
+    const std::wstring relative = path(L"relative.dat");
+    const std::wstring absolute = path(L"absolute.dat");
+    ASSERT_EQ(symlink("target.dat", (folder + "/relative.dat").c_str()), 0);
+    ASSERT_EQ(symlink((folder + "/relative.dat").c_str(), (folder + "/absolute.dat").c_str()), 0);
+
+    save(absolute, L"new");
+    save(relative, L"newer", 3);
+    struct stat info;
+    ASSERT_EQ(lstat((folder + "/absolute.dat").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(lstat((folder + "/relative.dat").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(keyIn(target), L"newer");
+    EXPECT_EQ(keyIn(absolute), L"newer");
+}
+
+// A save killed while its temporary file is half written leaves the old file whole, and the next
+// save removes the dead save's temporary. The child's file size limit stops its writing at a known
+// point: the signal that reports it tells the parent, which then kills the child.
+TEST_F(DataFileTest, KilledSaveLeavesTheOldFile) {
+    const std::wstring name = path(L"killed.dat");
+    save(name, L"old", 1000);
+    const std::string old = read(name);
+    const rlim_t limit = 32 << 10;
+
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        static int s_report = report[1];
+        signal(SIGXFSZ, [](int) {
+            (void)!::write(s_report, "h", 1);
+            for (;;)
+                pause();
+        });
+        const rlimit small{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &small);
+        try {
+            DataFile file{DEZE::File::Path(name)};
+            file.open(0x3); // reading too: the old file stays as it is until the save replaces it
+            file.insert(DataFile::Record(L"new", Bytes(4 * limit, 2)));
+            file.close();
+        } catch (...) {
+        }
+        _exit(0); // not reached: the save stops at the limit
+    }
+    close(report[1]);
+    char half = 0;
+    const ssize_t reported = ::read(report[0], &half, 1);
+    close(report[0]);
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(reported, 1) << "the child ended without reaching the size limit";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    // The child's temporary file holds exactly what the limit let through.
+    wchar_t prefix[32];
+    swprintf(prefix, 32, L"killed.dat.%08lx.", static_cast<unsigned long>(child));
+    std::wstring temporary;
+    for (const auto& entry : std::filesystem::directory_iterator(hostFolder()))
+        if (entry.path().filename().wstring().rfind(prefix, 0) == 0)
+            temporary = path(entry.path().filename().wstring());
+    ASSERT_FALSE(temporary.empty());
+    EXPECT_EQ(read(temporary).size(), limit);
+    EXPECT_EQ(read(name), old);
+
+    EXPECT_TRUE(DEZE::File::exists(temporary));
+    save(name, L"next");
+    EXPECT_FALSE(DEZE::File::exists(temporary));
+    EXPECT_EQ(keyIn(name), L"next");
 }
 #endif

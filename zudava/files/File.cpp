@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <locale>
 #include <stdexcept>
 
@@ -35,6 +37,117 @@ std::ios_base::openmode streamMode(unsigned long mode) {
     if (mode & File::BINARY)
         result |= std::ios_base::binary;
     return result;
+}
+
+namespace fs = std::filesystem;
+
+// The host's file-system name of a Windows name, for std::filesystem.
+fs::path hostPath(const std::wstring& name) {
+    return fs::u8path(hostFileName(make_string(name)));
+}
+
+// The file a save replaces: the name itself, or the end of its chain of symbolic links, so that a
+// link stays a link and its target gets the new content. A relative link is taken against the
+// link's folder.
+std::wstring linkTarget(std::wstring name) {
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        const fs::path host = hostPath(name);
+        if (!fs::is_symlink(host, error))
+            break;
+        const fs::path link = fs::read_symlink(host, error);
+        if (error || link.empty())
+            break;
+        const std::wstring text = make_wstring(link.u8string());
+        if (link.is_absolute() || (text.size() >= 2 && text[1] == s_colon)) {
+            name = text;
+        } else {
+            const size_t separator = name.find_last_of(L"\\/");
+            name = (separator == std::wstring::npos ? L"" : name.substr(0, separator + 1)) + text;
+        }
+    }
+    return name;
+}
+
+// A temporary file's name is its target's name, cut so that the whole fits a component of 255
+// units and bytes, then ".<process id>.<counter>.tmp" in eight hexadecimal digits each.
+const size_t kComponentLimit = 255;
+const size_t kTemporarySuffix = 22; // ".pppppppp.nnnnnnnn.tmp"
+
+std::wstring hex8(unsigned long value) {
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring text(8, L'0');
+    for (size_t i = 8; i-- > 0; value >>= 4)
+        text[i] = kDigits[value & 0xF];
+    return text;
+}
+
+std::wstring temporaryStem(const std::wstring& name) {
+    const size_t limit = kComponentLimit - kTemporarySuffix;
+    size_t units = 0;
+    size_t bytes = 0;
+    while (units < name.size()) {
+        const unsigned c = static_cast<unsigned>(name[units]) & 0xFFFF;
+        const bool pair = c >= 0xD800 && c < 0xDC00 && units + 1 < name.size();
+        const size_t width = pair ? 2 : 1;
+        const size_t size = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (units + width > limit || bytes + size > limit)
+            break;
+        units += width;
+        bytes += size;
+    }
+    return name.substr(0, units);
+}
+
+// A name longer than Windows' MAX_PATH is given as a full "\\?\" name, which may be longer:
+// a temporary's name must not fail where its target's name fits.
+std::wstring longName(const std::wstring& name) {
+    if (name.size() < kPathSize)
+        return name;
+    wchar_t* full = _wfullpath(nullptr, name.c_str(), 0);
+    if (full == nullptr)
+        return name;
+    std::wstring result = full;
+    free(full);
+    if (result.size() >= 3 && result[1] == s_colon)
+        return L"\\\\?\\" + result;
+    if (result.size() >= 2 && result[0] == s_backslash && result[1] == s_backslash)
+        return L"\\\\?\\UNC" + result.substr(1);
+    return name;
+}
+
+// Whether process `id` runs; one that cannot be looked at is taken to run.
+bool processRuns(DWORD id) {
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (process == nullptr)
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+// A save that was killed leaves its temporary file behind. The next save of the same file removes
+// those of processes that have ended; a live process's may be a save under way.
+void removeStaleTemporaries(const std::wstring& folder, const std::wstring& stem) {
+    const std::string prefix = make_string(stem) + ".";
+    std::error_code error;
+    fs::directory_iterator entry(hostPath(folder.empty() ? L"." : folder), error);
+    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+        const std::string name = entry->path().filename().u8string();
+        if (name.size() != prefix.size() + kTemporarySuffix - 1 ||
+            name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0 || name[prefix.size() + 8] != '.')
+            continue;
+        const std::string digits =
+            name.substr(prefix.size(), 8) + name.substr(prefix.size() + 9, 8);
+        if (digits.find_first_not_of("0123456789abcdef") != std::string::npos)
+            continue;
+        const auto id = static_cast<DWORD>(std::stoul(digits.substr(0, 8), nullptr, 16));
+        if (id == GetCurrentProcessId() || processRuns(id))
+            continue;
+        std::error_code ignored;
+        fs::remove(entry->path(), ignored);
+    }
 }
 
 } // namespace
@@ -249,22 +362,28 @@ bool File::unlock() {
 // name: a crash, a kill or a full disk leaves either the old file or the new one, never a part.
 bool File::replaceContent(bool binary, const std::function<bool(std::FILE*)>& write) {
     static std::atomic<unsigned> s_counter{0};
-    const std::string name = make_string(m_name);
-    const std::string temporary = name + "." + std::to_string(GetCurrentProcessId()) + "." +
-                                  std::to_string(++s_counter) + ".tmp";
+    const std::wstring target = linkTarget(m_name);
+    const size_t separator = target.find_last_of(L"\\/");
+    const std::wstring folder =
+        separator == std::wstring::npos ? L"" : target.substr(0, separator + 1);
+    const std::wstring stem = temporaryStem(target.substr(folder.size()));
+    removeStaleTemporaries(folder, stem);
+
+    const std::wstring temporary = longName(folder + stem + L"." + hex8(GetCurrentProcessId()) +
+                                            L"." + hex8(++s_counter) + L".tmp");
     FILE* file = nullptr;
-    if (fopen_s(&file, temporary.c_str(), binary ? "wb" : "w") != 0 || file == nullptr)
+    if (_wfopen_s(&file, temporary.c_str(), binary ? L"wb" : L"w") != 0 || file == nullptr)
         return false;
     bool written = write(file);
     written = written && std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
     written = std::fclose(file) == 0 && written;
     if (written) {
-        _wchmod(m_name.c_str(), 0x180); // a read-only file is replaced too
-        written = MoveFileExA(temporary.c_str(), name.c_str(),
+        _wchmod(target.c_str(), 0x180); // a read-only file is replaced too
+        written = MoveFileExW(temporary.c_str(), target.c_str(),
                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
     if (!written)
-        removeHostFile(temporary);
+        _wremove(temporary.c_str());
     return written;
 }
 
