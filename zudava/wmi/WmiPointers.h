@@ -11,6 +11,7 @@ namespace DEZE {
 
 _COM_SMARTPTR_TYPEDEF(IWbemClassObject, __uuidof(IWbemClassObject));
 _COM_SMARTPTR_TYPEDEF(IWbemQualifierSet, __uuidof(IWbemQualifierSet));
+_COM_SMARTPTR_TYPEDEF(IWbemContext, __uuidof(IWbemContext));
 _COM_SMARTPTR_TYPEDEF(IWbemServices, __uuidof(IWbemServices));
 _COM_SMARTPTR_TYPEDEF(IWbemLocator, __uuidof(IWbemLocator));
 _COM_SMARTPTR_TYPEDEF(IEnumWbemClassObject, __uuidof(IEnumWbemClassObject));
