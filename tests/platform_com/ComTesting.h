@@ -14,8 +14,9 @@
 
 namespace com_testing {
 
-// WMI's status codes as HRESULTs (mingw declares them unsigned).
-constexpr HRESULT status(long code) {
+// WMI's status codes as HRESULTs (mingw declares them in an unsigned enumeration).
+template <typename Code>
+constexpr HRESULT status(Code code) {
     return static_cast<HRESULT>(code);
 }
 

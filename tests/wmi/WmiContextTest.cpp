@@ -16,7 +16,9 @@ using testing_support::underWine;
 
 namespace {
 
-constexpr HRESULT status(long code) {
+// WMI's status codes as HRESULTs (mingw declares them in an unsigned enumeration).
+template <typename Code>
+constexpr HRESULT status(Code code) {
     return static_cast<HRESULT>(code);
 }
 
