@@ -23,6 +23,8 @@ set(zudava_internal_headers
 file(GLOB_RECURSE zudava_headers RELATIVE ${PROJECT_SOURCE_DIR} CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/zudava/*.h)
 list(REMOVE_ITEM zudava_headers ${zudava_internal_headers})
+# The object model's internal collections and helpers.
+list(FILTER zudava_headers EXCLUDE REGEX "/_Wmi[^/]*\\.h$")
 list(SORT zudava_headers)
 foreach(header IN LISTS zudava_headers)
   get_filename_component(folder ${header} DIRECTORY)
