@@ -1,8 +1,6 @@
 // The repository's SQL, all of it. See store.h for what each operation promises.
 #include "store.h"
 
-#include "names.h"
-
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -43,6 +41,17 @@ const char* const kSchema[] = {
     "CREATE INDEX refs_by_target ON refs(namespace, target)",
     "CREATE INDEX refs_by_instance ON refs(instance)",
 };
+
+// Names match without regard to case: the store keeps a folded copy beside each name and looks
+// names up by it. Folding covers ASCII and Latin-1, the letters WMI names are made of.
+std::wstring foldCase(const std::wstring& text) {
+    std::wstring folded(text);
+    for (wchar_t& c : folded) {
+        if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+            c = static_cast<wchar_t>(c + 0x20);
+    }
+    return folded;
+}
 
 std::u16string utf16(const std::wstring& text) {
     return std::u16string(text.begin(), text.end());
