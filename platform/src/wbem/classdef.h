@@ -10,7 +10,7 @@
 #pragma once
 
 #include <windows.h>
-#include <comutil.h>
+#include <comdef.h>
 
 #include <cstdint>
 #include <memory>
@@ -81,6 +81,9 @@ struct ClassDef {
     std::vector<Method> methods;          // the same order
     // Null until stored; the repository sets it on definitions it reads back.
     std::shared_ptr<const Location> location;
+    // The superclass's definition (null for a root class): what an inherited member returns to
+    // when this class's change to it is deleted, and what the stored form is a difference from.
+    std::shared_ptr<const ClassDef> parent;
 
     // Derived from the above by `finish()`; read-only to users.
     std::vector<uint32_t> keys; // indexes of the `key` properties, in property order
@@ -99,12 +102,16 @@ struct ClassDef {
 
     // Recomputes the derived fields; call after changing properties or qualifiers.
     void finish();
-
-    // The definition of a new class derived from this one: qualifiers and members propagated as
-    // their flavors say, every inherited member marked so, no location.
-    std::shared_ptr<ClassDef> derive() const;
 };
 
 using ClassDefPtr = std::shared_ptr<const ClassDef>;
+
+// The definition of a new, unnamed class derived from `parent`: qualifiers propagated as their
+// flavors say (marked WBEM_FLAVOR_ORIGIN_PROPAGATED), every member inherited, no location.
+std::shared_ptr<ClassDef> deriveClass(const ClassDefPtr& parent);
+// The qualifiers of `list` that reach a derived class (`toInstance` false) or an instance.
+QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance);
+// Whether a qualifier list holds `name` with a true boolean value.
+bool hasTrueQualifier(const QualifierList& list, const wchar_t* name);
 
 } // namespace zp::wbem

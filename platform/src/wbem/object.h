@@ -145,9 +145,35 @@ public:
     ClassObject& operator=(const ClassObject&) = delete;
 
 private:
+    friend class QualifierSet;
+    friend struct ObjectAccess; // the codec and the key functions
+    struct InstanceExtras {
+        QualifierList qualifiers;                      // the instance's own (origin local)
+        std::vector<QualifierList> propertyQualifiers; // per property, sized on first use
+    };
+    enum class Target : uint8_t { Object, Property, Method };
+
     ~ClassObject();
-    friend struct ObjectAccess; // the implementation's helpers (qualifier sets, codec, keys)
-    struct InstanceExtras;
+
+    // All of these expect m_lock held.
+    ClassDef& editable(); // the class's own definition, copied first if shared
+    bool isStoredClass() const { return m_location != nullptr; }
+    const _variant_t& valueAt(size_t index) const;
+    bool instanceTouched(size_t index) const; // an instance's own value or qualifiers
+    HRESULT systemValue(size_t index, _variant_t& value) const;
+    HRESULT relativePathLocked(std::wstring& path, bool& isNull) const;
+    HRESULT getPropertyLocked(const wchar_t* name, VARIANT* value, CIMTYPE* type,
+                              LONG* flavor) const;
+    bool propertySelected(size_t index, LONG flags) const;
+    std::vector<int> enumerationItems(LONG flags) const; // negative: system property -1-i
+    ClassObject* cloneLocked() const;
+    std::wstring objectTextLocked(bool flavors) const;
+
+    // Qualifier sets work on these, under the owner's lock.
+    HRESULT qualifiers(Target target, const std::wstring& name, QualifierList& list) const;
+    HRESULT putQualifier(Target target, const std::wstring& name, const wchar_t* qualifier,
+                         const VARIANT& value, LONG flavor);
+    HRESULT deleteQualifier(Target target, const std::wstring& name, const wchar_t* qualifier);
 
     std::atomic<ULONG> m_refs{1};
     const Genus m_genus;
@@ -159,10 +185,10 @@ private:
     // An instance's own qualifiers, allocated on first use.
     std::unique_ptr<InstanceExtras> m_extras;
     std::shared_ptr<const Location> m_location;
-    // Property and method enumerations (one each per object, as in WMI).
-    LONG m_enumFlags = -1; // -1: none begun
+    // The property and method enumerations (one each per object, as in WMI); null: none begun.
+    std::unique_ptr<std::vector<int>> m_enumeration;
     size_t m_enumPosition = 0;
-    LONG m_methodEnumFlags = -1;
+    std::unique_ptr<std::vector<size_t>> m_methodEnumeration;
     size_t m_methodEnumPosition = 0;
 };
 
