@@ -139,7 +139,14 @@ public:
 // Where the namespace prefix ends: the first colon outside quotes, before any '.' or '='.
 std::size_t prefixEnd(const std::wstring& text) {
     bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t start = 0;
+    // A server name may hold dots: the scan starts after it.
+    if (text.size() >= 2 && isSeparator(text[0]) && isSeparator(text[1])) {
+        start = text.find_first_of(L"\\/", 2);
+        if (start == std::wstring::npos)
+            return std::wstring::npos;
+    }
+    for (std::size_t i = start; i < text.size(); ++i) {
         const wchar_t c = text[i];
         if (quoted) {
             if (c == L'\\')
