@@ -128,8 +128,11 @@ public:
                                  (m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc));
         switch (rc & 0xFF) {
         case SQLITE_NOTADB:
-            throw StoreError(
-                m_adopted ? StoreError::Kind::Corrupt : StoreError::Kind::NotARepository, what);
+            if (!m_adopted)
+                throw StoreError(StoreError::Kind::NotARepository,
+                                 "the WMI repository " + m_file + " is not a repository (SQLite: " +
+                                     sqlite3_errstr(rc) + "); it is left untouched");
+            throw StoreError(StoreError::Kind::Corrupt, what);
         case SQLITE_CORRUPT:
             throw StoreError(StoreError::Kind::Corrupt, what);
         default:
