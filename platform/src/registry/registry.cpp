@@ -59,11 +59,22 @@ HandleTable& handles() {
     return *table;
 }
 
+// A wchar_t above U+FFFF (a wide literal on this host) stands for the surrogate pair Windows
+// would have held.
+void appendUnit(Name& name, uint32_t unit) {
+    if (unit > 0xFFFF && unit <= 0x10FFFF) {
+        name += char16_t(0xD800 + ((unit - 0x10000) >> 10));
+        name += char16_t(0xDC00 + ((unit - 0x10000) & 0x3FF));
+    } else {
+        name += char16_t(unit);
+    }
+}
+
 Name nameOf(const wchar_t* text) {
     Name name;
     if (text)
         for (; *text; ++text)
-            name += char16_t(*text);
+            appendUnit(name, uint32_t(*text));
     return name;
 }
 
@@ -180,10 +191,19 @@ bool isText(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-void appendUtf16(std::vector<uint8_t>& bytes, const wchar_t* units, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        bytes.push_back(uint8_t(units[i] & 0xFF));
-        bytes.push_back(uint8_t((units[i] >> 8) & 0xFF));
+// Appends UTF-16LE units for at most `size` bytes of wide text; a character above U+FFFF takes
+// the four bytes of its surrogate pair, as Windows counts it.
+void appendUtf16(std::vector<uint8_t>& bytes, const wchar_t* units, size_t size) {
+    Name name;
+    for (size_t used = 0; used + 2 <= size; ++units) {
+        const uint32_t unit = uint32_t(*units);
+        const bool pair = unit > 0xFFFF && unit <= 0x10FFFF && used + 4 <= size;
+        appendUnit(name, pair ? unit : (unit & 0xFFFF));
+        used += pair ? 4 : 2;
+    }
+    for (char16_t unit : name) {
+        bytes.push_back(uint8_t(unit & 0xFF));
+        bytes.push_back(uint8_t(unit >> 8));
     }
 }
 
@@ -195,9 +215,9 @@ std::vector<uint8_t> storedFromWide(DWORD type, const BYTE* data, DWORD size) {
     if (!isText(type))
         return std::vector<uint8_t>(data, data + size);
     const auto* units = reinterpret_cast<const wchar_t*>(data);
-    appendUtf16(bytes, units, size / 2);
-    if (size % 2)
-        bytes.push_back(uint8_t(units[size / 2] & 0xFF));
+    appendUtf16(bytes, units, size);
+    if (size % 2 && bytes.size() < size)
+        bytes.push_back(uint8_t(units[(bytes.size()) / 2] & 0xFF));
     return bytes;
 }
 
@@ -211,7 +231,7 @@ std::vector<uint8_t> storedFromAnsi(DWORD type, const BYTE* data, DWORD size) {
     if (units > 0)
         MultiByteToWideChar(CP_ACP, 0, text, int(size), &wide[0], units);
     std::vector<uint8_t> bytes;
-    appendUtf16(bytes, wide.data(), wide.size());
+    appendUtf16(bytes, wide.data(), 2 * wide.size());
     return bytes;
 }
 
