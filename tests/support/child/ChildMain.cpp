@@ -6,9 +6,12 @@
 //   args FILE              writes its remaining arguments to FILE, one a line
 //   regset KEY NAME TEXT   sets a REG_SZ value under HKEY_CLASSES_ROOT\KEY
 //   regwriter KEY          rewrites two large values under HKEY_CLASSES_ROOT\KEY until killed
+//   groupwriter            rewrites provider groups in the group configuration file until killed
 //   iniwriter FILE         rewrites a 20,000-character key and a section of two 8,000-character
 //                          lines in FILE until killed
 #include <windows.h>
+
+#include <zudava/zudava.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -78,6 +81,22 @@ int profileWriter(const char* file) {
     }
 }
 
+// Every round gives groups Group0 to Group4 a CLSID and two namespaces all naming the round, so a
+// reader can tell a whole entry from a torn one.
+int groupWriter() {
+    DEZE::GroupConfFile* file = DEZE::GroupConfFile::getInstance();
+    for (unsigned round = 1;; ++round) {
+        const std::string tag = std::to_string(round);
+        DEZE::_configData data;
+        data.groupName = "Group" + std::to_string(round % 5);
+        data.clsid = "{" + tag + "}";
+        data.namespaces = {"root\\a" + tag, "root\\b" + tag};
+        if (!file->AddEntry(data))
+            return 96;
+        file->UpdateCLSIDForGroup(data.groupName, data.clsid);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +115,8 @@ int main(int argc, char** argv) {
         return setValue(argv[2], argv[3], argv[4]);
     if (mode == "regwriter" && argc == 3)
         return registryWriter(argv[2]);
+    if (mode == "groupwriter")
+        return groupWriter();
     if (mode == "iniwriter" && argc == 3)
         return profileWriter(argv[2]);
     return 98;
