@@ -30,3 +30,7 @@
 #include "zudava/files/DataFile.h"
 #include "zudava/files/PropertyFile.h"
 #include "zudava/files/log_ofstream.h"
+#include "zudava/registration/GroupConfFile.h"
+#include "zudava/registration/WmiOOPCOMServer.h"
+#include "zudava/registration/RegistryManager.h"
+#include "zudava/registration/ProcessManager.h"

@@ -17,3 +17,4 @@
 #include "zp/crt.h"
 #include "timezoneapi.h"
 #include "zp/files.h"
+#include "winreg.h"
