@@ -54,7 +54,7 @@ std::string shown(const Value& value) {
         return (value.negative ? "-" : "") + std::to_string(value.magnitude);
     case Value::Kind::Real: {
         char text[32];
-        std::snprintf(text, sizeof text, "%.17g", value.real);
+        std::snprintf(text, sizeof text, "%.15g", value.real);
         return text;
     }
     case Value::Kind::String:

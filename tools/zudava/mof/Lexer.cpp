@@ -257,7 +257,7 @@ void Lexer::readNumber() {
         while (m_pos < size && isDigit(m_source[m_pos]))
             ++m_pos;
     }
-    if (m_pos < size && (m_source[m_pos] | 0x20) == 'e' && digitsEnd > digits) {
+    if (m_pos < size && (m_source[m_pos] | 0x20) == 'e' && (digitsEnd > digits || real)) {
         size_t exponent = m_pos + 1;
         if (exponent < size && (m_source[exponent] == '-' || m_source[exponent] == '+'))
             ++exponent;
