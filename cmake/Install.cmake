@@ -15,7 +15,8 @@ install(TARGETS ${zudava_installed_targets} EXPORT zudavaTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/zudava/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zudava
-        FILES_MATCHING PATTERN "*.h")
+        FILES_MATCHING PATTERN "*.h"
+        PATTERN "_Wmi*.h" EXCLUDE) # the object model's internal collections and helpers
 install(EXPORT zudavaTargets NAMESPACE zudava:: DESTINATION ${ZUDAVA_CONFIG_DIR})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/zudavaConfig.cmake.in
   ${PROJECT_BINARY_DIR}/zudavaConfig.cmake INSTALL_DESTINATION ${ZUDAVA_CONFIG_DIR})

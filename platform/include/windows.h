@@ -13,6 +13,7 @@
 #include "guiddef.h"
 #include "unknwn.h"
 #include "oleauto.h"
+#include "objbase.h"
 #include "zp/crt.h"
 #include "timezoneapi.h"
 #include "zp/files.h"

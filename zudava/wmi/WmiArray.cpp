@@ -5,14 +5,13 @@
 #include <string>
 
 #include "zudava/foundation/Raise.h"
+#include "zudava/wmi/CimTypes.h"
 #include "zudava/wmi/WmiType.h"
 #include "zudava/wmi/WmiValue.h"
 
 namespace DEZE {
 
 namespace {
-
-constexpr long kArrayFlag = 0x2000;
 
 SAFEARRAY* mutableArray(const SAFEARRAY* array) {
     return const_cast<SAFEARRAY*>(array);
@@ -61,12 +60,12 @@ void* putArgument(VARTYPE vt, VARIANT& element) {
 } // namespace
 
 WmiArray::WmiArray(const SAFEARRAY* source, long cimType)
-    : m_array(nullptr), m_type(cimType & ~kArrayFlag) {
+    : m_array(nullptr), m_type(cim::elementType(cimType)) {
     m_array = source ? copyOf(source) : createVector(elementVartype(), 0);
 }
 
 WmiArray::WmiArray(const SAFEARRAY* source, long cimType, unsigned long count)
-    : m_array(nullptr), m_type(cimType & ~kArrayFlag) {
+    : m_array(nullptr), m_type(cim::elementType(cimType)) {
     const VARTYPE vt = elementVartype();
     if (source && vartypeOf(source) != vt)
         throwLibraryError(L"type mismatch");

@@ -6,13 +6,11 @@
 
 #include <string>
 
-#include "zudava/wmi/WmiType.h"
+#include "zudava/wmi/CimTypes.h"
 
 namespace DEZE {
 
 namespace {
-
-constexpr long kArrayFlag = 0x2000;
 
 // What one element of a type looks like in memory, big enough for any SAFEARRAY element so that
 // an array of another type than expected is never read or written past its end.
@@ -29,97 +27,11 @@ union Element {
     DECIMAL decimal;
 };
 
-// How a type is written, and how much room its text takes in an array.
-enum class Form {
-    Null,
-    Signed16,
-    Signed32,
-    Unsigned8,
-    Unsigned16,
-    Unsigned32,
-    Real32,
-    Real64,
-    Char16,
-    Boolean,
-    Text,
-    Unsupported
-};
+using cim::TextForm;
+using cim::TypeInfo;
 
-Form formOf(long cimType) {
-    switch (cimType) {
-    case 0:
-        return Form::Null;
-    case 2:
-    case 16:
-        return Form::Signed16;
-    case 3:
-        return Form::Signed32;
-    case 17:
-        return Form::Unsigned8;
-    case 18:
-        return Form::Unsigned16;
-    case 19:
-        return Form::Unsigned32;
-    case 4:
-        return Form::Real32;
-    case 5:
-        return Form::Real64;
-    case 103:
-        return Form::Char16;
-    case 11:
-        return Form::Boolean;
-    case 8:
-    case 20:
-    case 21:
-    case 101:
-    case 102:
-        return Form::Text;
-    default:
-        return Form::Unsupported;
-    }
-}
-
-// Room per array element, as the value's text form is expected to need.
-size_t roomPerElement(long cimType) {
-    switch (cimType) {
-    case 4:
-    case 5:
-        return 67;
-    case 8:
-        return 515;
-    case 11:
-        return 9;
-    case 20:
-    case 21:
-        return 23;
-    case 101:
-        return 29;
-    case 102:
-        return 1027;
-    case 103:
-        return 8;
-    default:
-        return 23;
-    }
-}
-
-size_t roomForScalar(long cimType) {
-    switch (cimType) {
-    case 8:
-        return 512;
-    case 11:
-        return 6;
-    case 20:
-    case 21:
-        return 20;
-    case 101:
-        return 26;
-    case 102:
-        return 1024;
-    default:
-        return 64;
-    }
-}
+// Text reserved for a value whose type has no text form.
+constexpr size_t kUnsupportedRoom = 64;
 
 // Appends what the runtime's wide printf made of one number.
 template <size_t N>
@@ -146,39 +58,44 @@ void appendReal(std::wstring& out, const wchar_t* format, double value) {
     out.append(buffer, static_cast<size_t>(written));
 }
 
-// Appends one scalar whose data sits at `data`, read as the given form.
-void appendScalar(std::wstring& out, Form form, const Element& data) {
+// Appends one scalar of the given type (null: a type without a text form) whose data sits at
+// `data`, read as the type's carrier.
+void appendScalar(std::wstring& out, const TypeInfo* type, const Element& data) {
+    if (!type) {
+        out.append(L"<unsupported type>");
+        return;
+    }
     wchar_t buffer[20];
-    switch (form) {
-    case Form::Null:
+    switch (type->form) {
+    case TextForm::Null:
         out.append(L"<null>");
         break;
-    case Form::Signed16:
+    case TextForm::Signed16:
         appendFormatted(out, buffer, _snwprintf_s(buffer, 20, _TRUNCATE, L"%d", int(data.i2)));
         break;
-    case Form::Signed32:
+    case TextForm::Signed32:
         appendFormatted(out, buffer, _snwprintf_s(buffer, 20, _TRUNCATE, L"%d", int(data.i4)));
         break;
-    case Form::Unsigned8:
+    case TextForm::Unsigned8:
         appendFormatted(out, buffer,
                         _snwprintf_s(buffer, 20, _TRUNCATE, L"%u", unsigned(data.ui1)));
         break;
-    case Form::Unsigned16:
+    case TextForm::Unsigned16:
         appendFormatted(
             out, buffer,
             _snwprintf_s(buffer, 20, _TRUNCATE, L"%hu", static_cast<unsigned>(data.i4)));
         break;
-    case Form::Unsigned32:
+    case TextForm::Unsigned32:
         appendFormatted(out, buffer,
                         _snwprintf_s(buffer, 20, _TRUNCATE, L"%u", static_cast<unsigned>(data.i4)));
         break;
-    case Form::Real32:
+    case TextForm::Real32:
         appendReal(out, L"%.7e", double(data.r4));
         break;
-    case Form::Real64:
+    case TextForm::Real64:
         appendReal(out, L"%.16e", data.r8);
         break;
-    case Form::Char16: {
+    case TextForm::Char16: {
         wchar_t character[5];
         const int written = _snwprintf_s(character, 5, _TRUNCATE, L"%c",
                                          static_cast<int>(static_cast<unsigned short>(data.i2)));
@@ -186,14 +103,15 @@ void appendScalar(std::wstring& out, Form form, const Element& data) {
         out.append(character, written > 0 ? wcslen(character) : 0);
         break;
     }
-    case Form::Boolean:
+    case TextForm::Boolean:
         out.append(data.b ? L"true" : L"false");
         break;
-    case Form::Text:
+    case TextForm::Text:
         if (data.text)
             out.append(data.text, wcslen(data.text));
         break;
-    case Form::Unsupported:
+    case TextForm::Object:
+        // Embedded objects get their text once class objects can render themselves.
         out.append(L"<unsupported type>");
         break;
     }
@@ -218,9 +136,8 @@ void releaseElement(VARTYPE vt, Element& element) {
     }
 }
 
-void appendArray(std::wstring& out, const VARIANT& value, long elementType) {
-    const Form form = formOf(elementType);
-    const VARTYPE expected = static_cast<unsigned short>(WmiType(elementType));
+void appendArray(std::wstring& out, const VARIANT& value, const TypeInfo& elementType) {
+    const VARTYPE expected = elementType.carrier;
     // Only a VARIANT that really holds an array has one to read.
     SAFEARRAY* array = (V_VT(&value) & VT_ARRAY) ? V_ARRAY(&value) : nullptr;
     LONG lower = 0;
@@ -232,8 +149,7 @@ void appendArray(std::wstring& out, const VARIANT& value, long elementType) {
     VARTYPE actual = expected;
     if (array && FAILED(SafeArrayGetVartype(array, &actual)))
         actual = VT_EMPTY;
-    out.reserve(out.size() +
-                static_cast<size_t>(int64_t(upper) - lower) * roomPerElement(elementType));
+    out.reserve(out.size() + static_cast<size_t>(int64_t(upper) - lower) * elementType.elementRoom);
     for (LONG index = lower;; ++index) {
         Element element;
         memset(&element, 0, sizeof element);
@@ -242,9 +158,9 @@ void appendArray(std::wstring& out, const VARIANT& value, long elementType) {
             // Text read as a number, or a number read as text, would follow garbage.
             Element zero;
             memset(&zero, 0, sizeof zero);
-            appendScalar(out, form, zero);
+            appendScalar(out, &elementType, zero);
         } else {
-            appendScalar(out, form, element);
+            appendScalar(out, &elementType, element);
         }
         releaseElement(actual, element);
         if (index == upper)
@@ -253,27 +169,14 @@ void appendArray(std::wstring& out, const VARIANT& value, long elementType) {
     }
 }
 
-bool isArrayElementType(long cimType) {
-    switch (cimType) {
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 8:
-    case 11:
-    case 16:
-    case 17:
-    case 18:
-    case 19:
-    case 20:
-    case 21:
-    case 101:
-    case 102:
-    case 103:
-        return true;
-    default:
-        return false;
-    }
+// The element type of an array type that has a text form; null for any other type.
+const TypeInfo* printableElementType(long cimType) {
+    if (!cim::isArray(cimType))
+        return nullptr;
+    const TypeInfo* element = cim::find(cim::elementType(cimType));
+    if (!element || !element->arrayElement || element->form == TextForm::Object)
+        return nullptr;
+    return element;
 }
 
 } // namespace
@@ -308,19 +211,20 @@ _bstr_t WmiValue::toString() const {
     std::wstring text;
     if (V_VT(this) == VT_NULL) {
         text = L"<null>";
-    } else if ((m_type & kArrayFlag) && isArrayElementType(m_type & ~kArrayFlag)) {
-        appendArray(text, *this, m_type & ~kArrayFlag);
+    } else if (const TypeInfo* element = printableElementType(m_type)) {
+        appendArray(text, *this, *element);
     } else {
-        const Form form = (m_type & kArrayFlag) ? Form::Unsupported : formOf(m_type);
-        text.reserve(roomForScalar(m_type));
+        // Arrays of types without a text form are unsupported as a whole.
+        const TypeInfo* type = cim::isArray(m_type) ? nullptr : cim::find(m_type);
+        text.reserve(type ? type->scalarRoom : kUnsupportedRoom);
         Element data;
         memset(&data, 0, sizeof data);
         // The data field is read as the type's carrier; text is only followed when the VARIANT
         // really holds text.
         memcpy(&data, &V_BYREF(this), sizeof(V_I8(this)));
-        if (form == Form::Text && V_VT(this) != VT_BSTR)
+        if (type && type->form == TextForm::Text && V_VT(this) != VT_BSTR)
             data.text = nullptr;
-        appendScalar(text, form, data);
+        appendScalar(text, type, data);
     }
     BSTR result = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     if (!result)

@@ -1,0 +1,4 @@
+// The WMI interfaces, as the Windows SDK gathers them under one name.
+#pragma once
+
+#include "wbemcli.h"
