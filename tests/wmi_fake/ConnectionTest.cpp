@@ -91,7 +91,7 @@ TEST_F(Connections, ResetConnectsAnewAndOldConnectionsStayUsable) {
     WmiConnectionFactory::reset();
     const WmiConnection after = WmiConnectionFactory::create(L"root");
     EXPECT_EQ(connects(), 2u);
-    IWbemObjectSinkPtr sink;
+    DEZE::IWbemObjectSinkPtr sink;
     EXPECT_EQ(before.getServices()->QueryObjectSink(0, &sink), S_OK);
     WmiConnection assigned = after;
     assigned = before;

@@ -4,7 +4,7 @@
 
 #include "zudava/Export.h"
 #include "zudava/wmi/WmiParameter.h"
-#include "zudava/wmi/ComPointers.h"
+#include "zudava/wmi/WmiPointers.h"
 #include "zudava/wmi/WmiQualifier.h"
 
 namespace DEZE {

@@ -4,7 +4,7 @@
 #include <comdef.h>
 
 #include "zudava/wmi/WmiMethod.h"
-#include "zudava/wmi/ComPointers.h"
+#include "zudava/wmi/WmiPointers.h"
 
 namespace DEZE {
 

@@ -3,7 +3,7 @@
 
 #include <comdef.h>
 
-#include "zudava/wmi/ComPointers.h"
+#include "zudava/wmi/WmiPointers.h"
 #include "zudava/wmi/WmiQualifier.h"
 
 namespace DEZE {
