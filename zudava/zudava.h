@@ -14,6 +14,7 @@
 #include "zudava/os/DynamicLibrary.h"
 #include "zudava/wmi/WmiArray.h"
 #include "zudava/wmi/WmiDateTime.h"
+#include "zudava/wmi/WmiObjectPath.h"
 #include "zudava/wmi/WmiType.h"
 #include "zudava/wmi/WmiValue.h"
 #include "zudava/wmi/WmiQualifier.h"
