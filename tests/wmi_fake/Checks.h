@@ -38,6 +38,8 @@ inline std::wstring text(const _bstr_t& value) {
 class FakeTest : public testing::Test {
 protected:
     void SetUp() override {
+        // The path parser is the platform's own, and wants COM on the thread.
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
         DEZE::WmiConnectionFactory::reset();
         fake::log().clear();
         fake::world() = fake::World();
@@ -48,6 +50,7 @@ protected:
             fake::world().services->Release();
         fake::world().services = nullptr;
         EXPECT_EQ(fake::liveObjects(), 0) << "fake objects not released";
+        CoUninitialize();
     }
 
     // Services that every connection of this test gets.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "zudava/foundation/Raise.h"
+#include "zudava/wmi/_WmiPropertySet.h"
 
 namespace DEZE {
 
@@ -142,6 +143,35 @@ WmiObjectPath::WmiObjectPath(const _bstr_t& text) : m_path(nullptr) {
             else if (looksLikeDateTime(t))
                 key.setType(CIM_DATETIME);
             setKey(key);
+        }
+    } catch (...) {
+        m_path->Release();
+        throw;
+    }
+}
+
+WmiObjectPath::WmiObjectPath(IWbemClassObjectPtr& object) : m_path(nullptr) {
+    create();
+    try {
+        if (!object)
+            throwLibraryError(L"Invalid argument");
+        _variant_t path;
+        throwIfFailed(object->Get(L"__PATH", 0, &path, nullptr, nullptr),
+                      L"IWbemClassObject::Get() failed");
+        if (V_VT(&path) != VT_NULL) {
+            *this = WmiObjectPath(V_VT(&path) == VT_BSTR ? _bstr_t(V_BSTR(&path)) : _bstr_t());
+            return;
+        }
+        // Not stored yet: the class and the keys are all the object can tell.
+        _variant_t className;
+        throwIfFailed(object->Get(L"__CLASS", 0, &className, nullptr, nullptr),
+                      L"IWbemClassObject::Get() failed");
+        setClassName(V_VT(&className) == VT_BSTR ? _bstr_t(V_BSTR(&className)) : _bstr_t());
+        const _WmiPropertySet keys(object, WBEM_FLAG_KEYS_ONLY);
+        const unsigned long count = keys.getCount();
+        for (unsigned long i = 0; i < count; ++i) {
+            const WmiProperty key = keys.get(i);
+            setKey(Key(key.getName(), key.getValue(), key.getType()));
         }
     } catch (...) {
         m_path->Release();

@@ -4,6 +4,7 @@
 #include <wmiutils.h>
 
 #include "zudava/Export.h"
+#include "zudava/wmi/WmiPointers.h"
 
 namespace DEZE {
 
@@ -41,6 +42,10 @@ public:
     // The path that `text` spells, servers optional. A key whose text looks like an object path
     // is typed reference, one that looks like a CIM datetime datetime.
     explicit WmiObjectPath(const _bstr_t& text);
+    // The path of a class or instance: its "__PATH" when WMI has stored it, else (an object not
+    // stored yet) its class and key properties, without server or namespace. A null object raises
+    // "Invalid argument".
+    WmiObjectPath(IWbemClassObjectPtr& object);
     WmiObjectPath(const WmiObjectPath& other);
     WmiObjectPath& operator=(const WmiObjectPath& other);
     ~WmiObjectPath();
