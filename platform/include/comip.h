@@ -7,6 +7,8 @@
 
 #include "comutil.h"
 
+#include <memory>
+
 template <typename InterfaceType, const IID& (*IidGetter)()>
 class _com_IIID_getter {
 public:
@@ -70,7 +72,7 @@ public:
         return *this;
     }
     _com_ptr_t& operator=(_com_ptr_t&& other) noexcept {
-        if (this != &other) {
+        if (this != std::addressof(other)) { // operator& is the interface's address
             _Release();
             m_pInterface = other.m_pInterface;
             other.m_pInterface = nullptr;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "TestObject.h"
 
 _COM_SMARTPTR_TYPEDEF(IUnknown, __uuidof(IUnknown));
@@ -107,6 +109,24 @@ TEST(ComPtr, CountsReferences) {
         IUnknown** slot = &first;
         EXPECT_EQ(*slot, nullptr);
         EXPECT_EQ(object.references, 1u);
+    }
+    EXPECT_EQ(object.references, 1u);
+}
+
+TEST(ComPtr, MoveAssignmentHandsOverTheReference) {
+    CountedObject object;
+    {
+        IUnknownPtr target;
+        target = IUnknownPtr(&object); // a temporary: the move assignment, not a copy
+        EXPECT_EQ(object.references, 2u);
+        IUnknownPtr source(&object);
+        target = std::move(source);
+        EXPECT_EQ(object.references, 2u);
+        EXPECT_FALSE(source);
+        IUnknownPtr& self = target;
+        target = std::move(self);
+        EXPECT_EQ(object.references, 2u);
+        EXPECT_TRUE(target);
     }
     EXPECT_EQ(object.references, 1u);
 }

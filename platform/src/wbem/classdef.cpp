@@ -6,43 +6,9 @@
 namespace zp::wbem {
 namespace {
 
-// Names fold ASCII and Latin-1 letters, which is what class, property and qualifier names use.
-inline wchar_t foldChar(wchar_t c) {
-    if (c >= L'a' && c <= L'z')
-        return static_cast<wchar_t>(c - (L'a' - L'A'));
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return static_cast<wchar_t>(c - 0x20);
-    return c;
-}
-
 const std::wstring kEmpty;
 
 } // namespace
-
-bool sameName(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength) {
-    if (aLength != bLength)
-        return false;
-    for (size_t i = 0; i < aLength; ++i)
-        if (a[i] != b[i] && foldChar(a[i]) != foldChar(b[i]))
-            return false;
-    return true;
-}
-
-bool sameName(const std::wstring& a, const wchar_t* b) {
-    size_t i = 0;
-    for (; i < a.size(); ++i) {
-        if (b[i] == 0 || (a[i] != b[i] && foldChar(a[i]) != foldChar(b[i])))
-            return false;
-    }
-    return b[i] == 0;
-}
-
-std::wstring foldName(const std::wstring& name) {
-    std::wstring folded = name;
-    for (wchar_t& c : folded)
-        c = foldChar(c);
-    return folded;
-}
 
 int findQualifier(const QualifierList& list, const wchar_t* name) {
     for (size_t i = 0; i < list.size(); ++i)

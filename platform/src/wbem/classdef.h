@@ -12,6 +12,8 @@
 #include <windows.h>
 #include <comdef.h>
 
+#include "names.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,15 +21,6 @@
 
 namespace zp::wbem {
 
-// Names of namespaces, classes, properties, methods and qualifiers compare without regard to
-// case and keep the case they were written with.
-bool sameName(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength);
-inline bool sameName(const std::wstring& a, const std::wstring& b) {
-    return sameName(a.data(), a.size(), b.data(), b.size());
-}
-bool sameName(const std::wstring& a, const wchar_t* b); // b is NUL-terminated
-// The folded form used to key maps and indexes by name (upper case).
-std::wstring foldName(const std::wstring& name);
 
 // A qualifier: its value and flavor. `flavor` holds the WBEM_FLAVOR_* propagation and override
 // bits together with the origin bits (WBEM_FLAVOR_ORIGIN_LOCAL, _PROPAGATED, _SYSTEM), as

@@ -8,6 +8,7 @@
 #include <wbemidl.h>
 
 #include "../com/classes.h"
+#include "names.h"
 
 #include <atomic>
 #include <mutex>
@@ -18,23 +19,6 @@
 
 namespace zp::wbem {
 namespace {
-
-// Case folding of one UTF-16 unit: ASCII and the Latin-1 letters, which is every letter that WMI
-// names written by hand use; other units compare as they are.
-wchar_t folded(wchar_t c) {
-    if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
-        return static_cast<wchar_t>(c + 0x20);
-    return c;
-}
-
-bool sameName(const std::wstring& name, const wchar_t* other) {
-    size_t i = 0;
-    for (; i < name.size(); ++i) {
-        if (other[i] == L'\0' || folded(name[i]) != folded(other[i]))
-            return false;
-    }
-    return other[i] == L'\0';
-}
 
 // One VARIANT owned for its whole life.
 class OwnedVariant {

@@ -537,22 +537,4 @@ bool isKeyCarrier(VARTYPE vt) {
     }
 }
 
-bool sameName(const std::wstring& a, const wchar_t* begin, const wchar_t* end) {
-    if (a.size() != size_t(end - begin))
-        return false;
-    for (const wchar_t c : a)
-        if (lower(c) != lower(*begin++))
-            return false;
-    return true;
-}
-
-bool sameName(const std::wstring& a, const wchar_t* b) {
-    for (const wchar_t c : a) {
-        if (!*b || lower(c) != lower(*b))
-            return false;
-        ++b;
-    }
-    return !*b;
-}
-
 } // namespace zp::wbem

@@ -20,6 +20,8 @@
 
 #include <wbemcli.h>
 
+#include "names.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -88,8 +90,5 @@ bool isIdentifier(const wchar_t* begin, const wchar_t* end);
 bool isKeyType(ULONG type);
 bool isKeyCarrier(VARTYPE vt);
 
-// ASCII-only case-insensitive equality, as WMI compares names.
-bool sameName(const std::wstring& a, const wchar_t* b);
-bool sameName(const std::wstring& a, const wchar_t* begin, const wchar_t* end);
 
 } // namespace zp::wbem

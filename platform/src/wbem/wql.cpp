@@ -19,6 +19,8 @@
 // flags. Values may be quoted or bare.
 #include "wql.h"
 
+#include "names.h"
+
 #include <oleauto.h>
 
 #include <cmath>
@@ -30,22 +32,14 @@ namespace zp::wbem::wql {
 
 namespace {
 
-inline wchar_t folded(wchar_t c) {
-    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
-}
-
 int compareIgnoringCase(const std::wstring& a, const std::wstring& b) {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        const wchar_t x = folded(a[i]), y = folded(b[i]);
+        const wchar_t x = foldChar(a[i]), y = foldChar(b[i]);
         if (x != y)
             return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-bool sameName(const std::wstring& a, const wchar_t* b) {
-    return compareIgnoringCase(a, b) == 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -73,7 +67,7 @@ bool isDigit(wchar_t c) {
 }
 
 bool isHexDigit(wchar_t c) {
-    return isDigit(c) || (folded(c) >= L'A' && folded(c) <= L'F');
+    return isDigit(c) || (foldChar(c) >= L'A' && foldChar(c) <= L'F');
 }
 
 struct SyntaxError {
@@ -174,7 +168,7 @@ private:
                 throw SyntaxError{start, L"bad number"};
             value.kind = Literal::Kind::Integer;
             for (; isHexDigit(m_text[m_at]); ++m_at) {
-                const wchar_t d = folded(m_text[m_at]);
+                const wchar_t d = foldChar(m_text[m_at]);
                 const unsigned digit = isDigit(d) ? d - L'0' : d - L'A' + 10;
                 if (value.magnitude > (UINT64_MAX >> 4))
                     throw SyntaxError{start, L"number out of range"};
@@ -925,12 +919,12 @@ std::optional<bool> inSet(const std::wstring& pattern, size_t p, wchar_t c, size
             return hit != complement;
         }
         first = false;
-        wchar_t low = folded(pattern[p]), high = low;
+        wchar_t low = foldChar(pattern[p]), high = low;
         if (p + 2 < pattern.size() && pattern[p + 1] == L'-' && pattern[p + 2] != L']') {
-            high = folded(pattern[p + 2]);
+            high = foldChar(pattern[p + 2]);
             p += 2;
         }
-        if (folded(c) >= low && folded(c) <= high)
+        if (foldChar(c) >= low && foldChar(c) <= high)
             hit = true;
     }
     return std::nullopt;
@@ -984,7 +978,7 @@ bool like(const std::wstring& text, const std::wstring& pattern) {
                     step = text[t] == L'[';
                 }
             } else {
-                step = folded(c) == folded(text[t]);
+                step = foldChar(c) == foldChar(text[t]);
             }
         }
         if (step) {
