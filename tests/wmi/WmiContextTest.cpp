@@ -41,7 +41,7 @@ using Raised = std::pair<long, std::wstring>;
     if (underWine())                                                                               \
     GTEST_SKIP() << "Wine's IWbemContext does not implement GetNames and the enumeration"
 
-_variant_t variantBool(VARIANT_BOOL value) {
+_variant_t booleanVariant(VARIANT_BOOL value) {
     _variant_t result;
     V_VT(&result) = VT_BOOL;
     V_BOOL(&result) = value;
@@ -158,7 +158,7 @@ TEST_F(WmiContextTest, OptionsAreBooleansUnderTheirFixedNames) {
 
 TEST_F(WmiContextTest, OptionsReadOtherTypesAsBooleans) {
     WmiContext context;
-    context.setProperty(WmiProperty(L"LocalOnly", variantBool(1), CIM_BOOLEAN, nullptr));
+    context.setProperty(WmiProperty(L"LocalOnly", booleanVariant(1), CIM_BOOLEAN, nullptr));
     EXPECT_TRUE(context.getLocalOnly());
     context.setProperty(WmiProperty(L"LocalOnly", _variant_t(0L), CIM_SINT32, nullptr));
     EXPECT_FALSE(context.getLocalOnly());
