@@ -35,13 +35,13 @@ std::pair<long, std::wstring> raised(const std::function<void()>& body) {
 
 using Raised = std::pair<long, std::wstring>;
 
-void skipWithoutEnumeration() {
-    if (underWine())
-        GTEST_SKIP() << "Wine's IWbemContext does not implement the enumeration "
-                        "(BeginEnumeration, Next, EndEnumeration)";
-}
+// Wine's IWbemContext implements neither GetNames nor the enumeration (BeginEnumeration, Next,
+// EndEnumeration); the tests that need them run on Linux and Windows.
+#define SKIP_WITHOUT_CONTEXT_ENUMERATION()                                                         \
+    if (underWine())                                                                               \
+    GTEST_SKIP() << "Wine's IWbemContext does not implement GetNames and the enumeration"
 
-_variant_t variantBool(VARIANT_BOOL value) {
+_variant_t booleanVariant(VARIANT_BOOL value) {
     _variant_t result;
     V_VT(&result) = VT_BOOL;
     V_BOOL(&result) = value;
@@ -108,7 +108,22 @@ TEST_F(WmiContextTest, FreshContextReadsFalseAndHoldsNothing) {
     EXPECT_FALSE(context.getIncludeQualifiers());
     EXPECT_FALSE(context.getIncludeClassOrigin());
     EXPECT_FALSE(context.getExcludeSystemProperties());
+}
+
+TEST_F(WmiContextTest, CountsEveryNamedValue) {
+    SKIP_WITHOUT_CONTEXT_ENUMERATION();
+    WmiContext context;
     EXPECT_EQ(0u, context.getPropertyCount());
+    context.setLocalOnly(true);
+    EXPECT_EQ(1u, context.getPropertyCount());
+    context.setLocalOnly(false);
+    context.setIncludeClassOrigin(true);
+    context.setProperty(WmiProperty(L"Depth", _variant_t(7L), CIM_UINT32, nullptr));
+    context.setProperty(WmiProperty(L"DEPTH", _variant_t(8L), CIM_UINT32, nullptr));
+    EXPECT_EQ(3u, context.getPropertyCount());
+    // Setting a property list stores nothing.
+    context.setPropertyList(WmiArray(nullptr, CIM_STRING));
+    EXPECT_EQ(3u, context.getPropertyCount());
 }
 
 TEST_F(WmiContextTest, OptionsAreBooleansUnderTheirFixedNames) {
@@ -121,7 +136,6 @@ TEST_F(WmiContextTest, OptionsAreBooleansUnderTheirFixedNames) {
     EXPECT_FALSE(context.getIncludeQualifiers());
     EXPECT_TRUE(context.getIncludeClassOrigin());
     EXPECT_TRUE(context.getExcludeSystemProperties());
-    EXPECT_EQ(4u, context.getPropertyCount());
 
     for (const wchar_t* name :
          {L"LocalOnly", L"ClassOrigin", L"ExcludeSystemProperties", L"IncludeQualifiers"}) {
@@ -140,12 +154,11 @@ TEST_F(WmiContextTest, OptionsAreBooleansUnderTheirFixedNames) {
 
     context.setLocalOnly(false);
     EXPECT_FALSE(context.getLocalOnly());
-    EXPECT_EQ(4u, context.getPropertyCount());
 }
 
 TEST_F(WmiContextTest, OptionsReadOtherTypesAsBooleans) {
     WmiContext context;
-    context.setProperty(WmiProperty(L"LocalOnly", variantBool(1), CIM_BOOLEAN, nullptr));
+    context.setProperty(WmiProperty(L"LocalOnly", booleanVariant(1), CIM_BOOLEAN, nullptr));
     EXPECT_TRUE(context.getLocalOnly());
     context.setProperty(WmiProperty(L"LocalOnly", _variant_t(0L), CIM_SINT32, nullptr));
     EXPECT_FALSE(context.getLocalOnly());
@@ -168,7 +181,7 @@ TEST_F(WmiContextTest, CopiesShareOnePlatformContext) {
     original.setIncludeQualifiers(true);
     EXPECT_TRUE(copy.getIncludeQualifiers());
     EXPECT_TRUE(assigned.getIncludeQualifiers());
-    EXPECT_EQ(original.getContext(), assigned.getContext());
+    EXPECT_EQ(original.getContext().GetInterfacePtr(), assigned.getContext().GetInterfacePtr());
     assigned = assigned;
     EXPECT_TRUE(assigned.getIncludeQualifiers());
     EXPECT_FALSE(WmiContext().getIncludeQualifiers());
@@ -185,13 +198,12 @@ TEST_F(WmiContextTest, PropertiesByNameCarryTheValuesOwnType) {
     EXPECT_EQ(7, V_I4(&depthValue));
     EXPECT_EQ(static_cast<long>(CIM_STRING), context.getProperty(_bstr_t(L"Label")).getType());
     EXPECT_EQ(0u, depth.getQualifierCount());
-    EXPECT_EQ(2u, context.getPropertyCount());
     EXPECT_EQ(Raised(status(WBEM_E_NOT_FOUND), L"IWbemClassObject::Get() failed"),
               raised([&] { context.getProperty(_bstr_t(L"Never")); }));
 }
 
 TEST_F(WmiContextTest, PropertiesByPositionFollowTheEnumeration) {
-    skipWithoutEnumeration();
+    SKIP_WITHOUT_CONTEXT_ENUMERATION();
     WmiContext context;
     EXPECT_EQ(Raised(WBEM_S_NO_MORE_DATA, L"Index out of bounds"),
               raised([&] { context.getProperty(0ul); }));
@@ -233,7 +245,6 @@ TEST_F(WmiContextTest, PropertyListIsACopyOfTheStringArray) {
     // Setting a list leaves the context as it was.
     context.setPropertyList(read);
     EXPECT_EQ(2u, context.getPropertyList().getElementCount());
-    EXPECT_EQ(1u, context.getPropertyCount());
 
     // What is not an array of strings is no list.
     _variant_t notAList(3L);
@@ -286,7 +297,7 @@ TEST_F(WmiContextTest, PlatformFailuresNameTheFailedCall) {
 }
 
 TEST_F(WmiContextTest, FailingEndOfEnumerationIsReported) {
-    skipWithoutEnumeration();
+    SKIP_WITHOUT_CONTEXT_ENUMERATION();
     // A real context to fetch from, wrapped so that its end of enumeration fails.
     class EndFails : public FailingContext {
     public:
