@@ -206,6 +206,21 @@ HRESULT writeValue(Writer& w, const VARIANT& v) {
     return S_OK;
 }
 
+bool isStoredScalar(VARTYPE vt) {
+    switch (vt) {
+    case VT_UI1:
+    case VT_I2:
+    case VT_BOOL:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_BSTR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool readScalar(Reader& r, VARTYPE vt, void* data) {
     switch (vt) {
     case VT_UI1:
@@ -276,6 +291,9 @@ bool readValue(Reader& r, _variant_t& value) {
         value.Attach(raw);
         return true;
     }
+    // Only the element types values are held in: anything else is damage.
+    if (vt != VT_UNKNOWN && !isStoredScalar(vt))
+        return false;
     const size_t n = r.count();
     SAFEARRAY* array = SafeArrayCreateVector(vt, 0, static_cast<ULONG>(n));
     if (!array)
