@@ -169,6 +169,49 @@ TEST(ObjectCodec, InstancesRoundTripAndShareTheirClass) {
               zp::wbem::decodeClass(bytes.data(), bytes.size(), nullptr, nullptr, none));
 }
 
+TEST(ObjectCodec, ArraysOfEmbeddedObjectsAreCopiedAndStored) {
+    Stored s;
+    IWbemClassObjectPtr holderClass = newClass(L"Holder");
+    ASSERT_EQ(S_OK, put(holderClass, L"Items", _variant_t(), CIM_OBJECT | CIM_FLAG_ARRAY));
+    ClassDefPtr holder = storeClass(holderClass, nullptr, s.location);
+    IWbemClassObjectPtr instance;
+    ASSERT_EQ(S_OK, wrap(zp::wbem::classObject(holder))->SpawnInstance(0, &instance));
+
+    SAFEARRAY* items = SafeArrayCreateVector(VT_UNKNOWN, 0, 2);
+    for (LONG i = 0; i < 2; ++i) {
+        IWbemClassObjectPtr item;
+        ASSERT_EQ(S_OK, s.derivedClass->SpawnInstance(0, &item));
+        ASSERT_EQ(S_OK, put(item, L"Id", _variant_t(static_cast<long>(i + 10))));
+        ASSERT_EQ(S_OK, SafeArrayPutElement(items, &i, item.GetInterfacePtr()));
+    }
+    VARIANT array;
+    VariantInit(&array);
+    array.vt = VT_ARRAY | VT_UNKNOWN;
+    array.parray = items;
+    _variant_t given(array, false);
+    ASSERT_EQ(S_OK, put(instance, L"Items", given));
+    // What was put is a copy: changing the caller's element changes nothing stored.
+    IWbemClassObjectPtr first(static_cast<IUnknown**>(given.parray->pvData)[0]);
+    ASSERT_EQ(S_OK, put(first, L"Id", _variant_t(99L)));
+
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(S_OK, zp::wbem::encodeInstance(*ours(instance), bytes));
+    ClassObject* decoded = nullptr;
+    ASSERT_EQ(S_OK,
+              zp::wbem::decodeInstance(bytes.data(), bytes.size(), holder, s.location, &decoded));
+    IWbemClassObjectPtr back = wrap(decoded);
+    _variant_t value = get(back, L"Items");
+    ASSERT_EQ(VT_ARRAY | VT_UNKNOWN, value.vt);
+    ASSERT_EQ(2u, value.parray->rgsabound[0].cElements);
+    for (LONG i = 0; i < 2; ++i) {
+        IWbemClassObjectPtr item(static_cast<IUnknown**>(value.parray->pvData)[i]);
+        EXPECT_EQ(i + 10, get(item, L"Id").lVal);
+        EXPECT_EQ(L"Child", text(get(item, L"__CLASS")));
+        EXPECT_EQ(L"Base", text(get(item, L"__SUPERCLASS")));
+    }
+    EXPECT_EQ(WBEM_S_SAME, back->CompareTo(WBEM_FLAG_IGNORE_OBJECT_SOURCE, instance));
+}
+
 TEST(ObjectCodec, KeysIgnoreOrderCaseAndHowNumbersAreWritten) {
     Stored s;
     IWbemClassObjectPtr instance;
