@@ -35,15 +35,25 @@ public:
     void signedNumber(int64_t v) {
         number((static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63));
     }
+    // Text is UTF-16; a wide character above U+FFFF (a Linux wide literal) is stored as the
+    // surrogate pair Windows would have held.
     void text(const wchar_t* s, size_t length) {
-        number(length);
+        size_t units = length;
+        for (size_t i = 0; i < length; ++i)
+            if (static_cast<uint32_t>(s[i]) > 0xFFFF)
+                ++units;
+        number(units);
         const size_t at = m_out.size();
-        m_out.resize(at + length * 2);
+        m_out.resize(at + units * 2);
         uint8_t* p = m_out.data() + at;
         for (size_t i = 0; i < length; ++i) {
-            const auto unit = static_cast<uint16_t>(s[i]);
-            p[2 * i] = static_cast<uint8_t>(unit);
-            p[2 * i + 1] = static_cast<uint8_t>(unit >> 8);
+            const auto c = static_cast<uint32_t>(s[i]);
+            if (c > 0xFFFF && c <= 0x10FFFF) {
+                put16(p, static_cast<uint16_t>(0xD800 + ((c - 0x10000) >> 10)));
+                put16(p, static_cast<uint16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+            } else {
+                put16(p, static_cast<uint16_t>(c > 0xFFFF ? 0xFFFD : c));
+            }
         }
     }
     void text(const std::wstring& s) { text(s.data(), s.size()); }
@@ -53,6 +63,11 @@ public:
     }
 
 private:
+    static void put16(uint8_t*& p, uint16_t unit) {
+        *p++ = static_cast<uint8_t>(unit);
+        *p++ = static_cast<uint8_t>(unit >> 8);
+    }
+
     std::vector<uint8_t>& m_out;
 };
 
