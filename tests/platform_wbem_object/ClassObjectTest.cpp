@@ -377,6 +377,29 @@ TEST(ClassObject, EmbeddedObjectsAreCopiedOnPut) {
     EXPECT_EQ(WBEM_E_TYPE_MISMATCH, put(instance, L"Inner", _variant_t(L"text")));
 }
 
+TEST(ClassObject, AnObjectPutIntoItselfIsACopy) {
+    IWbemClassObjectPtr holder = newClass(L"Holder");
+    ASSERT_EQ(S_OK, put(holder, L"Self", _variant_t(), CIM_OBJECT));
+    ASSERT_EQ(S_OK,
+              put(holder, L"Self", _variant_t(static_cast<IUnknown*>(holder.GetInterfacePtr()))));
+    _variant_t value = get(holder, L"Self");
+    ASSERT_EQ(VT_UNKNOWN, value.vt);
+    EXPECT_NE(static_cast<IUnknown*>(holder.GetInterfacePtr()), value.punkVal);
+}
+
+TEST(ClassObject, CoCreateInstanceMakesAnEmptyClass) {
+    ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    {
+        IWbemClassObjectPtr object;
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_WbemClassObject, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IWbemClassObject, reinterpret_cast<void**>(&object)));
+        EXPECT_EQ(WBEM_GENUS_CLASS, get(object, L"__GENUS").lVal);
+        EXPECT_EQ(VT_NULL, get(object, L"__CLASS").vt);
+        EXPECT_EQ(systemNames(), propertyNames(object, 0));
+    }
+    CoUninitialize();
+}
+
 TEST(ClassObject, ClonesAreIndependentAndCompareEqual) {
     Hierarchy h;
     IWbemClassObjectPtr instance;

@@ -92,6 +92,11 @@ TEST(ClassObjectMethods, DerivedClassesInheritMethodsTheyCannotDelete) {
     IWbemClassObjectPtr derived = newClass(L"Special", w.base);
     ASSERT_EQ(S_OK, derived->PutMethod(L"Pause", 0, nullptr, nullptr));
     EXPECT_EQ(WBEM_E_PROPAGATED_METHOD, derived->DeleteMethod(L"Start"));
+    // An inherited method may be written again only with its own signature.
+    EXPECT_EQ(WBEM_E_PROPAGATED_METHOD, derived->PutMethod(L"Start", 0, nullptr, nullptr));
+    IWbemClassObjectPtr startIn, startOut;
+    ASSERT_EQ(S_OK, w.base->GetMethod(L"Start", 0, &startIn, &startOut));
+    EXPECT_EQ(S_OK, derived->PutMethod(L"Start", 0, startIn, startOut));
     EXPECT_EQ(WBEM_E_NOT_FOUND, derived->DeleteMethod(L"Missing"));
 
     auto names = [&](LONG flags) {

@@ -1,6 +1,8 @@
 // The stored form of classes and instances, normalised keys, and objects shared between threads.
 #include "WbemObject.h"
 
+#include <string.h>
+
 #include <atomic>
 #include <thread>
 
@@ -167,6 +169,127 @@ TEST(ObjectCodec, InstancesRoundTripAndShareTheirClass) {
     ClassDefPtr none;
     EXPECT_EQ(WBEM_E_CRITICAL_ERROR,
               zp::wbem::decodeClass(bytes.data(), bytes.size(), nullptr, nullptr, none));
+}
+
+// Every CIM type, scalar and array, comes back from the stored form as it went in.
+TEST(ObjectCodec, EveryCimTypeSurvivesTheStoredForm) {
+    const std::pair<CIMTYPE, _variant_t> samples[] = {
+        {CIM_SINT8, _variant_t(-128L)},
+        {CIM_UINT8, _variant_t(255L)},
+        {CIM_SINT16, _variant_t(-32768L)},
+        {CIM_UINT16, _variant_t(65535L)},
+        {CIM_SINT32, _variant_t(-2147483647L - 1)},
+        {CIM_UINT32, _variant_t(-1L)},
+        {CIM_SINT64, _variant_t(L"-9223372036854775808")},
+        {CIM_UINT64, _variant_t(L"18446744073709551615")},
+        {CIM_REAL32, _variant_t(-1.5e-30f)},
+        {CIM_REAL64, _variant_t(6.02214076e23)},
+        {CIM_BOOLEAN, _variant_t(true)},
+        {CIM_STRING, _variant_t(L"\u00e9t\u00e9 \xD83D\xDE00")},
+        {CIM_DATETIME, _variant_t(L"00000001020304.000005:000")},
+        {CIM_REFERENCE, _variant_t(L"\\\\HOST\\root:Base.Id=1")},
+        {CIM_CHAR16, _variant_t(L"\u4e2d")},
+    };
+    IWbemClassObjectPtr cls = newClass(L"AllTypes");
+    for (const auto& [type, value] : samples) {
+        const std::wstring scalar = L"S" + std::to_wstring(type);
+        const std::wstring array = L"A" + std::to_wstring(type);
+        ASSERT_EQ(S_OK, put(cls, scalar.c_str(), _variant_t(), type));
+        ASSERT_EQ(S_OK, put(cls, array.c_str(), _variant_t(), type | CIM_FLAG_ARRAY));
+    }
+    ClassDefPtr definition = storeClass(cls, nullptr);
+    IWbemClassObjectPtr instance;
+    ASSERT_EQ(S_OK, wrap(zp::wbem::classObject(definition))->SpawnInstance(0, &instance));
+    for (const auto& [type, value] : samples) {
+        const std::wstring scalar = L"S" + std::to_wstring(type);
+        const std::wstring array = L"A" + std::to_wstring(type);
+        ASSERT_EQ(S_OK, put(instance, scalar.c_str(), value)) << type;
+        SAFEARRAY* elements = SafeArrayCreateVector(VT_VARIANT, 0, 3);
+        for (LONG i = 0; i < 3; ++i)
+            ASSERT_EQ(S_OK, SafeArrayPutElement(elements, &i, const_cast<_variant_t*>(&value)));
+        VARIANT list;
+        VariantInit(&list);
+        list.vt = VT_ARRAY | VT_VARIANT;
+        list.parray = elements;
+        ASSERT_EQ(S_OK, put(instance, array.c_str(), _variant_t(list, false))) << type;
+    }
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(S_OK, zp::wbem::encodeInstance(*ours(instance), bytes));
+    ClassObject* decoded = nullptr;
+    ASSERT_EQ(S_OK,
+              zp::wbem::decodeInstance(bytes.data(), bytes.size(), definition, nullptr, &decoded));
+    IWbemClassObjectPtr back = wrap(decoded);
+    EXPECT_EQ(WBEM_S_SAME, back->CompareTo(0, instance));
+    for (const std::wstring& name : propertyNames(instance, WBEM_FLAG_NONSYSTEM_ONLY)) {
+        _variant_t a = get(instance, name.c_str()), b = get(back, name.c_str());
+        EXPECT_EQ(a.vt, b.vt) << static_cast<const char*>(_bstr_t(name.c_str()));
+        if (a.vt & VT_ARRAY) {
+            ASSERT_EQ(a.parray->rgsabound[0].cElements, b.parray->rgsabound[0].cElements);
+            if (a.vt != (VT_ARRAY | VT_BSTR)) {
+                EXPECT_EQ(0, memcmp(a.parray->pvData, b.parray->pvData,
+                                    a.parray->cbElements * a.parray->rgsabound[0].cElements))
+                    << static_cast<const char*>(_bstr_t(name.c_str()));
+            }
+        } else {
+            EXPECT_TRUE(a == b) << static_cast<const char*>(_bstr_t(name.c_str()));
+        }
+    }
+    EXPECT_EQ(L"18446744073709551615", text(get(back, L"S21")));
+    EXPECT_EQ(-1.5e-30f, get(back, L"S4").fltVal);
+    _variant_t chars = get(back, L"A103");
+    ASSERT_EQ(VT_ARRAY | VT_I2, chars.vt);
+    EXPECT_EQ(0x4e2d, static_cast<uint16_t>(static_cast<SHORT*>(chars.parray->pvData)[2]));
+
+    // A wide character above U+FFFF (as Linux wide literals write it) is stored as its pair.
+    const wchar_t wide[] = {L'a', static_cast<wchar_t>(0x1F600), 0};
+    ASSERT_EQ(S_OK, put(instance, L"S8", _variant_t(wide)));
+    ASSERT_EQ(S_OK, zp::wbem::encodeInstance(*ours(instance), bytes));
+    ASSERT_EQ(S_OK,
+              zp::wbem::decodeInstance(bytes.data(), bytes.size(), definition, nullptr, &decoded));
+    EXPECT_EQ(std::wstring(L"a\xD83D\xDE00"), text(get(wrap(decoded), L"S8")));
+}
+
+TEST(ObjectCodec, ArraysOfEmbeddedObjectsAreCopiedAndStored) {
+    Stored s;
+    IWbemClassObjectPtr holderClass = newClass(L"Holder");
+    ASSERT_EQ(S_OK, put(holderClass, L"Items", _variant_t(), CIM_OBJECT | CIM_FLAG_ARRAY));
+    ClassDefPtr holder = storeClass(holderClass, nullptr, s.location);
+    IWbemClassObjectPtr instance;
+    ASSERT_EQ(S_OK, wrap(zp::wbem::classObject(holder))->SpawnInstance(0, &instance));
+
+    SAFEARRAY* items = SafeArrayCreateVector(VT_UNKNOWN, 0, 2);
+    for (LONG i = 0; i < 2; ++i) {
+        IWbemClassObjectPtr item;
+        ASSERT_EQ(S_OK, s.derivedClass->SpawnInstance(0, &item));
+        ASSERT_EQ(S_OK, put(item, L"Id", _variant_t(static_cast<long>(i + 10))));
+        ASSERT_EQ(S_OK, SafeArrayPutElement(items, &i, item.GetInterfacePtr()));
+    }
+    VARIANT array;
+    VariantInit(&array);
+    array.vt = VT_ARRAY | VT_UNKNOWN;
+    array.parray = items;
+    _variant_t given(array, false);
+    ASSERT_EQ(S_OK, put(instance, L"Items", given));
+    // What was put is a copy: changing the caller's element changes nothing stored.
+    IWbemClassObjectPtr first(static_cast<IUnknown**>(given.parray->pvData)[0]);
+    ASSERT_EQ(S_OK, put(first, L"Id", _variant_t(99L)));
+
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(S_OK, zp::wbem::encodeInstance(*ours(instance), bytes));
+    ClassObject* decoded = nullptr;
+    ASSERT_EQ(S_OK,
+              zp::wbem::decodeInstance(bytes.data(), bytes.size(), holder, s.location, &decoded));
+    IWbemClassObjectPtr back = wrap(decoded);
+    _variant_t value = get(back, L"Items");
+    ASSERT_EQ(VT_ARRAY | VT_UNKNOWN, value.vt);
+    ASSERT_EQ(2u, value.parray->rgsabound[0].cElements);
+    for (LONG i = 0; i < 2; ++i) {
+        IWbemClassObjectPtr item(static_cast<IUnknown**>(value.parray->pvData)[i]);
+        EXPECT_EQ(i + 10, get(item, L"Id").lVal);
+        EXPECT_EQ(L"Child", text(get(item, L"__CLASS")));
+        EXPECT_EQ(L"Base", text(get(item, L"__SUPERCLASS")));
+    }
+    EXPECT_EQ(WBEM_S_SAME, back->CompareTo(WBEM_FLAG_IGNORE_OBJECT_SOURCE, instance));
 }
 
 TEST(ObjectCodec, KeysIgnoreOrderCaseAndHowNumbersAreWritten) {
