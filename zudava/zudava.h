@@ -20,6 +20,7 @@
 #include "zudava/wmi/WmiProperty.h"
 #include "zudava/wmi/WmiParameter.h"
 #include "zudava/wmi/WmiMethod.h"
+#include "zudava/wmi/WmiContext.h"
 #include "zudava/wmi/WmiConnection.h"
 #include "zudava/wmi/WmiConnectionFactory.h"
 #include "zudava/wmi/WmiObjectSink.h"

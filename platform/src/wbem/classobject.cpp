@@ -9,6 +9,8 @@
 #include "qualifierset.h"
 #include "values.h"
 
+#include "../com/classes.h"
+
 #include <algorithm>
 
 namespace zp::wbem {
@@ -163,6 +165,20 @@ ClassObject* ClassObject::from(IUnknown* object) {
 ClassObject* newClass() {
     return new ClassObject(Genus::Class, std::make_shared<ClassDef>());
 }
+
+namespace {
+
+// CoCreateInstance of CLSID_WbemClassObject gives an empty class, as GetObject with no path does.
+HRESULT createClassObject(REFIID riid, void** object) {
+    ClassObject* created = newClass();
+    const HRESULT hr = created->QueryInterface(riid, object);
+    created->Release();
+    return hr;
+}
+
+const zp::com::ClassRegistration registration{CLSID_WbemClassObject, &createClassObject};
+
+} // namespace
 
 ClassObject* classObject(ClassDefPtr definition) {
     return new ClassObject(Genus::Class, std::move(definition));
@@ -392,7 +408,18 @@ HRESULT ClassObject::Put(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE type)
     VARIANT nullValue;
     VariantInit(&nullValue);
     nullValue.vt = VT_NULL;
-    const VARIANT& given = value ? *value : nullValue;
+    const VARIANT* source = value ? value : &nullValue;
+    // Embedded objects are copied before the lock is taken: an object put into itself would
+    // otherwise be cloned under its own lock.
+    _variant_t objects;
+    if (value && (value->vt & ~VT_ARRAY) == VT_UNKNOWN) {
+        const HRESULT hr = coerceValue(
+            *value, (value->vt & VT_ARRAY) ? CIM_OBJECT | CIM_FLAG_ARRAY : CIM_OBJECT, objects);
+        if (FAILED(hr))
+            return hr;
+        source = &objects;
+    }
+    const VARIANT& given = *source;
     std::lock_guard<std::mutex> hold(m_lock);
     try {
         const int system = systemIndex(name);
@@ -1172,6 +1199,19 @@ HRESULT checkSignatures(const ClassDef* in, const ClassDef* out) {
     return S_OK;
 }
 
+// Whether two signatures have the same parameters: names and types, in order.
+bool sameSignature(const ClassDef* a, const ClassDef* b) {
+    if (!a || !b)
+        return a == b;
+    if (a->properties.size() != b->properties.size())
+        return false;
+    for (size_t i = 0; i < a->properties.size(); ++i)
+        if (!sameName(a->properties[i].name, b->properties[i].name) ||
+            a->properties[i].type != b->properties[i].type)
+            return false;
+    return true;
+}
+
 HRESULT signatureDefinition(IWbemClassObject* object, ClassDefPtr& definition) {
     definition.reset();
     if (!object)
@@ -1229,14 +1269,22 @@ HRESULT ClassObject::PutMethod(LPCWSTR name, LONG flags, IWbemClassObject* in,
     if (m_genus != Genus::Class)
         return WBEM_E_ILLEGAL_OPERATION;
     try {
-        ClassDef& def = editable();
-        const int index = def.findMethod(name);
+        const int index = m_definition->findMethod(name);
         if (index >= 0) {
-            Method& m = def.methods[static_cast<size_t>(index)];
+            const Method& current = m_definition->methods[static_cast<size_t>(index)];
+            if (current.origin < m_definition->depth()) {
+                // An inherited method keeps its superclass's signature.
+                if (!sameSignature(current.in.get(), inDef.get()) ||
+                    !sameSignature(current.out.get(), outDef.get()))
+                    return WBEM_E_PROPAGATED_METHOD;
+                return S_OK;
+            }
+            Method& m = editable().methods[static_cast<size_t>(index)];
             m.in = std::move(inDef);
             m.out = std::move(outDef);
             return S_OK;
         }
+        ClassDef& def = editable();
         Method m;
         m.name = name;
         m.in = std::move(inDef);

@@ -11,6 +11,9 @@
 //
 // The definition of an instance is its class's definition: decoding 100,000 instances of one
 // class shares one ClassDef, and an instance holds only its own values.
+//
+// The factory, codec and key functions are exported only so that the platform's tests can make
+// objects without a repository.
 #pragma once
 
 #include "classdef.h"
@@ -30,12 +33,12 @@ class ClassObject;
 // --- Making objects -----------------------------------------------------------------------------
 
 // An empty class: no name, no superclass, no properties; every system property null.
-ClassObject* newClass();
+ZP_API ClassObject* newClass();
 // A class object over a stored definition (one reference, owned by the caller). The object shares
 // the definition until it is edited.
-ClassObject* classObject(ClassDefPtr definition);
+ZP_API ClassObject* classObject(ClassDefPtr definition);
 // A new instance of a class (as SpawnInstance makes it): every property has the class's value.
-ClassObject* newInstance(ClassDefPtr definition);
+ZP_API ClassObject* newInstance(ClassDefPtr definition);
 
 // --- The stored form ----------------------------------------------------------------------------
 // Compact and self-describing: names travel with the values, so a blob decodes against a class
@@ -46,15 +49,17 @@ ClassObject* newInstance(ClassDefPtr definition);
 // ones (values given here, qualifiers added or overridden here). Decoding lays that over the
 // parent's definition (null for a root class), so a superclass change reaches the stored
 // subclasses when they are next read. WBEM_E_INVALID_PARAMETER for a class without a name.
-HRESULT encodeClass(const ClassObject& object, std::vector<uint8_t>& bytes);
+ZP_API HRESULT encodeClass(const ClassObject& object, std::vector<uint8_t>& bytes);
 // WBEM_E_CRITICAL_ERROR for bytes that are not a class this code wrote.
-HRESULT decodeClass(const uint8_t* data, size_t size, const ClassDefPtr& parent,
-                    const std::shared_ptr<const Location>& location, ClassDefPtr& definition);
+ZP_API HRESULT decodeClass(const uint8_t* data, size_t size, const ClassDefPtr& parent,
+                           const std::shared_ptr<const Location>& location,
+                           ClassDefPtr& definition);
 
 // An instance's own values and instance qualifiers (what differs from its class).
-HRESULT encodeInstance(const ClassObject& object, std::vector<uint8_t>& bytes);
-HRESULT decodeInstance(const uint8_t* data, size_t size, const ClassDefPtr& definition,
-                       const std::shared_ptr<const Location>& location, ClassObject** object);
+ZP_API HRESULT encodeInstance(const ClassObject& object, std::vector<uint8_t>& bytes);
+ZP_API HRESULT decodeInstance(const uint8_t* data, size_t size, const ClassDefPtr& definition,
+                              const std::shared_ptr<const Location>& location,
+                              ClassObject** object);
 
 // --- Keys
 // ----------------------------------------------------------------------------------------- The
@@ -64,7 +69,7 @@ HRESULT decodeInstance(const uint8_t* data, size_t size, const ClassDefPtr& defi
 // text. "@" for a singleton. The repository matches on this text. WBEM_E_ILLEGAL_NULL when a key
 // property is null; WBEM_E_INVALID_OBJECT for a keyless class that is not a singleton (WMI refuses
 // to store such instances).
-HRESULT instanceKey(const ClassObject& instance, std::wstring& key);
+ZP_API HRESULT instanceKey(const ClassObject& instance, std::wstring& key);
 
 // The same normalised key from name/value pairs of an object path (`Class.B=2,A="x"`): each
 // value is converted to its key property's type first. WBEM_E_INVALID_OBJECT_PATH when the names
@@ -74,19 +79,19 @@ struct KeyBinding {
     std::wstring name;
     _variant_t value;
 };
-HRESULT keyFromBindings(const ClassDef& definition, const std::vector<KeyBinding>& bindings,
-                        std::wstring& key);
+ZP_API HRESULT keyFromBindings(const ClassDef& definition, const std::vector<KeyBinding>& bindings,
+                               std::wstring& key);
 
 // The relative path WMI gives an instance (`Class.Key="v"`, `Class=@`): keys in property-name
 // order, strings quoted with `\` before `"` and `\`. Shared with __RELPATH.
-HRESULT relativePath(const ClassObject& instance, std::wstring& path);
+ZP_API HRESULT relativePath(const ClassObject& instance, std::wstring& path);
 
 // --- The object ---------------------------------------------------------------------------------
 
 enum class Genus : uint8_t { Class = 1, Instance = 2 };
 
 // IWbemClassObject, free-threaded: every method takes the object's lock.
-class ClassObject final : public IWbemClassObject {
+class ZP_API ClassObject final : public IWbemClassObject {
 public:
     // Our object behind an interface pointer, or null for somebody else's implementation.
     static ClassObject* from(IUnknown* object);

@@ -98,6 +98,13 @@ public:
         m_p += length * 2;
         return s;
     }
+    // A text's UTF-16 bytes where they lie, for comparing a name without making a string.
+    const uint8_t* rawText(size_t& length) {
+        length = count(2);
+        const uint8_t* at = m_p;
+        m_p += length * 2;
+        return at;
+    }
     BSTR bstr() {
         const size_t length = count(2);
         BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(length));
@@ -206,6 +213,21 @@ HRESULT writeValue(Writer& w, const VARIANT& v) {
     return S_OK;
 }
 
+bool isStoredScalar(VARTYPE vt) {
+    switch (vt) {
+    case VT_UI1:
+    case VT_I2:
+    case VT_BOOL:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_BSTR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool readScalar(Reader& r, VARTYPE vt, void* data) {
     switch (vt) {
     case VT_UI1:
@@ -276,6 +298,9 @@ bool readValue(Reader& r, _variant_t& value) {
         value.Attach(raw);
         return true;
     }
+    // Only the element types values are held in: anything else is damage.
+    if (vt != VT_UNKNOWN && !isStoredScalar(vt))
+        return false;
     const size_t n = r.count();
     SAFEARRAY* array = SafeArrayCreateVector(vt, 0, static_cast<ULONG>(n));
     if (!array)
@@ -529,10 +554,24 @@ struct ObjectAccess {
         return S_OK;
     }
 
-    // The index of the property named `name`, looked for first where the writer had it.
-    static int propertyAt(const ClassDef& def, size_t expected, const std::wstring& name) {
-        if (expected < def.properties.size() && sameName(def.properties[expected].name, name))
-            return static_cast<int>(expected);
+    // The index of the property whose name the reader holds next, looked for first where the
+    // writer had it, so that an unchanged class costs one comparison and no string.
+    static int propertyAt(const ClassDef& def, size_t expected, Reader& r) {
+        size_t length = 0;
+        const uint8_t* raw = r.rawText(length);
+        if (!r.ok())
+            return -1;
+        if (expected < def.properties.size()) {
+            const std::wstring& name = def.properties[expected].name;
+            bool same = name.size() == length;
+            for (size_t i = 0; same && i < length; ++i)
+                same = static_cast<wchar_t>(raw[2 * i] | (raw[2 * i + 1] << 8)) == name[i];
+            if (same)
+                return static_cast<int>(expected);
+        }
+        std::wstring name(length, L'\0');
+        for (size_t i = 0; i < length; ++i)
+            name[i] = static_cast<wchar_t>(raw[2 * i] | (raw[2 * i + 1] << 8));
         return def.findProperty(name.c_str());
     }
 
@@ -547,13 +586,12 @@ struct ObjectAccess {
         const size_t n = r.count(3);
         for (size_t i = 0; i < n && r.ok(); ++i) {
             const size_t expected = static_cast<size_t>(r.number());
-            const std::wstring name = r.text();
+            const int at = propertyAt(*def, expected, r);
             _variant_t value;
             if (!readValue(r, value)) {
                 object->Release();
                 return WBEM_E_CRITICAL_ERROR;
             }
-            const int at = propertyAt(*def, expected, name);
             if (at < 0)
                 continue; // no longer defined by the class
             const CIMTYPE type = def->properties[static_cast<size_t>(at)].type;
@@ -580,13 +618,12 @@ struct ObjectAccess {
         }
         for (size_t i = 0; i < lists && r.ok(); ++i) {
             const size_t expected = static_cast<size_t>(r.number());
-            const std::wstring name = r.text();
+            const int at = propertyAt(*def, expected, r);
             QualifierList list;
             if (!readQualifiers(r, list)) {
                 object->Release();
                 return WBEM_E_CRITICAL_ERROR;
             }
-            const int at = propertyAt(*def, expected, name);
             if (at >= 0)
                 object->m_extras->propertyQualifiers[static_cast<size_t>(at)] = std::move(list);
         }
