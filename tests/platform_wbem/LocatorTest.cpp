@@ -58,12 +58,15 @@ TEST_F(WbemLocator, RefusesWhatItCannotConnectTo) {
     EXPECT_EQ(status(WBEM_E_INVALID_NAMESPACE), connectTo(L"\\\\.\\root\\cimv2\\deeper"));
     EXPECT_EQ(status(WBEM_E_INVALID_NAMESPACE), connectTo(L"\\\\.\\"));
     IWbemServicesPtr services;
-    EXPECT_EQ(status(WBEM_E_INVALID_PARAMETER),
-              m_locator->ConnectServer(nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                       &services));
-    EXPECT_EQ(status(WBEM_E_INVALID_PARAMETER),
-              m_locator->ConnectServer(_bstr_t(L"root\\cimv2"), nullptr, nullptr, nullptr, 0,
-                                       nullptr, nullptr, nullptr));
+    // Wine's locator dereferences null arguments (and crashes); Windows refuses them.
+    if (!testing_support::underWine()) {
+        EXPECT_EQ(status(WBEM_E_INVALID_PARAMETER),
+                  m_locator->ConnectServer(nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                           &services));
+        EXPECT_EQ(status(WBEM_E_INVALID_PARAMETER),
+                  m_locator->ConnectServer(_bstr_t(L"root\\cimv2"), nullptr, nullptr, nullptr, 0,
+                                           nullptr, nullptr, nullptr));
+    }
 }
 
 TEST_F(WbemLocator, ALocalConnectionRefusesCredentials) {
