@@ -24,16 +24,18 @@ protected:
 
     // The machine's name as the service reports it.
     std::wstring machine() {
+#ifdef _WIN32
+        wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+        DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+        EXPECT_TRUE(GetComputerNameW(name, &size));
+        return name;
+#else
         IWbemServicesPtr services;
         EXPECT_EQ(S_OK, connect(m_locator, L"root\\cimv2", services));
-        IEnumWbemClassObjectPtr enumerator;
-        EXPECT_EQ(S_OK,
-                  services->CreateClassEnum(nullptr, WBEM_FLAG_SHALLOW, nullptr, &enumerator));
-        IWbemClassObject* cls = nullptr;
-        ULONG returned = 0;
-        EXPECT_EQ(S_OK, enumerator->Next(kInfinite, 1, &cls, &returned));
-        IWbemClassObjectPtr owned(cls, false);
+        IWbemClassObjectPtr cls;
+        EXPECT_EQ(S_OK, services->GetObject(_bstr_t(L"__NAMESPACE"), 0, nullptr, &cls, nullptr));
         return cls ? text(cls, L"__SERVER") : L"";
+#endif
     }
 
     ComScope m_com;
@@ -56,13 +58,22 @@ TEST_F(WbemLocator, RefusesWhatItCannotConnectTo) {
     EXPECT_EQ(status(WBEM_E_INVALID_NAMESPACE), connectTo(L"\\\\.\\root\\cimv2\\deeper"));
     EXPECT_EQ(status(WBEM_E_INVALID_NAMESPACE), connectTo(L"\\\\.\\"));
     IWbemServicesPtr services;
-    EXPECT_EQ(status(WBEM_E_INVALID_PARAMETER),
-              m_locator->ConnectServer(nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                       &services));
-    EXPECT_EQ(status(WBEM_E_INVALID_PARAMETER),
-              m_locator->ConnectServer(_bstr_t(L"root\\cimv2"), nullptr, nullptr, nullptr, 0,
-                                       nullptr, nullptr, nullptr));
+    // Wine's locator dereferences null arguments (and crashes); Windows refuses them.
+    if (!testing_support::underWine()) {
+        EXPECT_EQ(status(WBEM_E_INVALID_PARAMETER),
+                  m_locator->ConnectServer(nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                           &services));
+        EXPECT_EQ(status(WBEM_E_INVALID_PARAMETER),
+                  m_locator->ConnectServer(_bstr_t(L"root\\cimv2"), nullptr, nullptr, nullptr, 0,
+                                           nullptr, nullptr, nullptr));
+    }
+}
+
+TEST_F(WbemLocator, ALocalConnectionRefusesCredentials) {
+    if (testing_support::underWine())
+        GTEST_SKIP() << "Wine's locator ignores credentials";
     // A local connection runs as its caller: naming a user is refused.
+    IWbemServicesPtr services;
     EXPECT_EQ(status(WBEM_E_LOCAL_CREDENTIALS),
               m_locator->ConnectServer(_bstr_t(L"root\\cimv2"), _bstr_t(L"someone"),
                                        _bstr_t(L"secret"), nullptr, 0, nullptr, nullptr,

@@ -304,9 +304,8 @@ TEST_F(WbemServices, ClassEnumerationsGoDeepOrShallowFromAnySuperclass) {
     ASSERT_TRUE(defineClass(L"D", L"A", {}));
     auto classes = [&](const wchar_t* superclass, LONG flags) {
         IEnumWbemClassObjectPtr enumerator;
-        EXPECT_EQ(S_OK,
-                  m_services->CreateClassEnum(superclass ? _bstr_t(superclass).copy() : nullptr,
-                                              flags, nullptr, &enumerator));
+        const _bstr_t name(superclass); // a null name stays null
+        EXPECT_EQ(S_OK, m_services->CreateClassEnum(name, flags, nullptr, &enumerator));
         std::vector<std::wstring> result;
         if (enumerator)
             result = names(drain(enumerator), L"__CLASS");
@@ -391,6 +390,38 @@ TEST_F(WbemServices, ANamespaceInstanceMakesANamespaceAndDeletingItTakesEverythi
               child->GetObject(_bstr_t(L"__NAMESPACE"), 0, nullptr, &grand, nullptr));
     EXPECT_EQ(status(WBEM_E_INVALID_NAMESPACE),
               child->PutInstance(grandInstance, 0, nullptr, nullptr));
+}
+
+TEST_F(WbemServices, ProviderRegistrationsAreFoundByTheirProviderReference) {
+    IWbemClassObjectPtr provider = spawn(L"__Win32Provider");
+    set(provider, L"Name", _variant_t(L"Group One"));
+    set(provider, L"CLSID", _variant_t(L"{01234567-89AB-CDEF-0123-456789ABCDEF}"));
+    ASSERT_EQ(S_OK, put(provider, 0));
+    IWbemClassObjectPtr stored = object(L"__Win32Provider.Name=\"Group One\"");
+    ASSERT_TRUE(stored);
+    const std::wstring reference = L"\\\\.\\" + m_path + L":__Win32Provider.Name=\"Group One\"";
+    for (const wchar_t* cls : {L"__InstanceProviderRegistration", L"__MethodProviderRegistration",
+                               L"__EventProviderRegistration"}) {
+        IWbemClassObjectPtr registration = spawn(cls);
+        set(registration, L"provider", _variant_t(reference.c_str()), CIM_REFERENCE);
+        ASSERT_EQ(S_OK, put(registration, 0)) << narrow(cls);
+    }
+    // One registration of each kind: the same provider keys each concrete class once.
+    std::wstring escaped;
+    for (wchar_t c : reference) {
+        if (c == L'\\' || c == L'"')
+            escaped.push_back(L'\\');
+        escaped.push_back(c);
+    }
+    for (const wchar_t* cls : {L"__InstanceProviderRegistration", L"__MethodProviderRegistration",
+                               L"__EventProviderRegistration"}) {
+        const std::wstring path = std::wstring(cls) + L".provider=\"" + escaped + L"\"";
+        IWbemClassObjectPtr found = object(path.c_str());
+        ASSERT_TRUE(found) << narrow(path);
+        EXPECT_EQ(cls, text(found, L"__CLASS"));
+        EXPECT_EQ(S_OK, m_services->DeleteInstance(_bstr_t(path.c_str()), 0, nullptr, nullptr));
+    }
+    EXPECT_EQ(VARIANT_TRUE, get(object(L"__Win32Provider.Name=\"Group One\""), L"Pure").boolVal);
 }
 
 TEST_F(WbemServices, ThreadsStoreAndReadAtOnce) {

@@ -34,7 +34,8 @@ inline std::string narrow(const std::wstring& text) {
 }
 
 // WMI's status codes as HRESULTs (mingw declares them unsigned).
-constexpr HRESULT status(long code) {
+template <class Code>
+constexpr HRESULT status(Code code) {
     return static_cast<HRESULT>(code);
 }
 

@@ -103,12 +103,6 @@ bool changesLayout(const ClassDef& before, const ClassDef& after) {
     return false;
 }
 
-// Whether the namespace a services object holds still exists (and was not made anew).
-bool sameNamespace(Transaction& t, const NamespaceRef& ns) {
-    const std::optional<NamespaceRow> row = t.findNamespace(ns.name);
-    return row && row->id == ns.id;
-}
-
 } // namespace
 
 std::shared_ptr<const Location> locationOf(const std::wstring& nameSpace) {
@@ -180,6 +174,7 @@ std::uint64_t Repository::sync(Transaction& t) {
     if (generation != m_generation) {
         m_byName.clear();
         m_byId.clear();
+        m_standing.clear();
         m_generation = generation;
     }
     return generation;
@@ -189,6 +184,7 @@ void Repository::invalidate() {
     std::lock_guard<std::mutex> guard(m_cacheLock);
     m_byName.clear();
     m_byId.clear();
+    m_standing.clear();
     m_generation = 0;
 }
 
@@ -257,6 +253,21 @@ Repository::ClassPtr Repository::loadClass(Transaction& t, std::uint64_t generat
             throw Refusal{WBEM_E_CRITICAL_ERROR};
     }
     return remember(generation, ns, *row, parent);
+}
+
+bool Repository::namespaceStands(Transaction& t, std::uint64_t generation, const NamespaceRef& ns) {
+    {
+        std::lock_guard<std::mutex> guard(m_cacheLock);
+        if (generation == m_generation && m_standing.count(ns.id))
+            return true;
+    }
+    const std::optional<NamespaceRow> row = t.findNamespace(ns.name);
+    if (!row || row->id != ns.id)
+        return false;
+    std::lock_guard<std::mutex> guard(m_cacheLock);
+    if (generation == m_generation)
+        m_standing.insert(ns.id);
+    return true;
 }
 
 bool Repository::inherits(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
@@ -439,9 +450,9 @@ HRESULT Repository::putClass(const NamespaceRef& ns, IWbemClassObject* object, L
         return hr;
     const LONG mode = flags & (WBEM_FLAG_CREATE_ONLY | WBEM_FLAG_UPDATE_ONLY);
     hr = writing([&](Transaction& t) -> HRESULT {
-        if (!sameNamespace(t, ns))
-            return WBEM_E_INVALID_NAMESPACE;
         const std::uint64_t generation = sync(t);
+        if (!namespaceStands(t, generation, ns))
+            return WBEM_E_INVALID_NAMESPACE;
         RowId superclass = 0;
         if (!definition->superclass().empty()) {
             const ClassPtr parent = loadClass(t, generation, ns, definition->superclass());
@@ -556,14 +567,20 @@ HRESULT Repository::putInstance(const NamespaceRef& ns, IWbemClassObject* object
     const LONG mode = flags & (WBEM_FLAG_CREATE_ONLY | WBEM_FLAG_UPDATE_ONLY);
     bool namespacesChanged = false;
     hr = writing([&](Transaction& t) -> HRESULT {
-        if (!sameNamespace(t, ns))
-            return WBEM_E_INVALID_NAMESPACE;
         const std::uint64_t generation = sync(t);
+        if (!namespaceStands(t, generation, ns))
+            return WBEM_E_INVALID_NAMESPACE;
         const ClassPtr cls = loadClass(t, generation, ns, definition->name);
         if (!cls)
             return WBEM_E_INVALID_CLASS;
         if (cls->definition->isAbstract)
             return WBEM_E_INVALID_OPERATION;
+        const bool makesNamespace = isNamespaceClass(*cls->definition);
+        // The common case, a new instance, costs one statement: the key's unique index tells
+        // whether it exists.
+        if (mode != WBEM_FLAG_UPDATE_ONLY && !makesNamespace &&
+            t.tryInsertInstance(cls->id, cls->keyRoot, key, data, references))
+            return WBEM_S_NO_ERROR;
         const std::optional<InstanceRow> existing = t.findInstance(cls->keyRoot, key);
         if (existing) {
             if (mode == WBEM_FLAG_CREATE_ONLY)
@@ -573,7 +590,7 @@ HRESULT Repository::putInstance(const NamespaceRef& ns, IWbemClassObject* object
         }
         if (mode == WBEM_FLAG_UPDATE_ONLY)
             return WBEM_E_NOT_FOUND;
-        if (isNamespaceClass(*cls->definition)) {
+        if (makesNamespace) {
             const int index = cls->definition->findProperty(L"Name");
             const _variant_t name =
                 index < 0 ? _variant_t() : valueOf(*given, *definition, static_cast<size_t>(index));
@@ -664,15 +681,25 @@ HRESULT Repository::instances(const NamespaceRef& ns, const std::vector<RowId>& 
                               RowId& after, std::size_t limit, ObjectList& out) {
     return reading([&](Transaction& t) -> HRESULT {
         const std::uint64_t generation = sync(t);
-        for (const InstanceRow& row : t.instances(classes, after, limit)) {
-            ComRef<IWbemClassObject> object;
-            const HRESULT hr = decode(t, generation, ns, row, object.put());
-            if (FAILED(hr))
-                return hr;
-            out.push_back(std::move(object));
-            after = row.id;
-        }
-        return WBEM_S_NO_ERROR;
+        HRESULT status = WBEM_S_NO_ERROR;
+        ClassPtr cls; // rows of one class come in runs: look each class up once per run
+        t.instances(classes, after, limit,
+                    [&](RowId id, RowId classId, const std::uint8_t* data, std::size_t size) {
+                        if (FAILED(status))
+                            return;
+                        if (!cls || cls->id != classId)
+                            cls = loadClassById(t, generation, ns, classId);
+                        ClassObject* instance = nullptr;
+                        if (!cls || FAILED(decodeInstance(data, size, cls->definition, ns.location,
+                                                          &instance))) {
+                            reportCritical("the WMI repository holds an instance it cannot read");
+                            status = WBEM_E_CRITICAL_ERROR;
+                            return;
+                        }
+                        out.push_back(ComRef<IWbemClassObject>::adopt(instance));
+                        after = id;
+                    });
+        return status;
     });
 }
 

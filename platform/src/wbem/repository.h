@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -94,6 +95,8 @@ private:
                          const ObjectPath& path, ClassPtr& cls, InstanceRow& row);
     HRESULT decode(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
                    const InstanceRow& row, IWbemClassObject** object);
+    // Whether a services object's namespace still exists (and was not made anew).
+    bool namespaceStands(Transaction& t, std::uint64_t generation, const NamespaceRef& ns);
     bool inherits(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
                   const ClassPtr& cls, RowId ancestor);
     void createNamespace(Transaction& t, const std::wstring& name);
@@ -104,6 +107,7 @@ private:
     std::uint64_t m_generation = 0;                      // 0: nothing cached is known to be valid
     std::unordered_map<std::wstring, ClassPtr> m_byName; // "<namespace id>:<folded name>"
     std::unordered_map<RowId, ClassPtr> m_byId;
+    std::set<RowId> m_standing; // namespaces known to exist at m_generation
 };
 
 // The namespace for a location's __NAMESPACE: shared by every object read from it.

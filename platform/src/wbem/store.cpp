@@ -118,6 +118,13 @@ public:
     }
 
     void execute(const char* sql) { check(sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr)); }
+    // Runs a statement without results through the statement cache (no parsing per call).
+    void run(const char* sql) {
+        sqlite3_stmt* s = statement(sql);
+        const int rc = sqlite3_step(s);
+        sqlite3_reset(s);
+        check(rc);
+    }
     void rollback() noexcept { sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); }
 
     // Turns a failing SQLite result into the StoreError the layers above report.
@@ -200,6 +207,7 @@ public:
     };
 
     std::int64_t lastInsertRowId() const { return sqlite3_last_insert_rowid(m_db); }
+    sqlite3* db() const { return m_db; }
 
     // The class generation as last read, refreshed when another connection has committed.
     std::uint64_t classGeneration() {
@@ -524,6 +532,23 @@ RowId Transaction::insertInstance(RowId classId, RowId keyRoot, const std::wstri
     return id;
 }
 
+std::optional<RowId> Transaction::tryInsertInstance(RowId classId, RowId keyRoot,
+                                                    const std::wstring& key, const Blob& data,
+                                                    const std::vector<ReferenceRow>& references) {
+    sqlite3_stmt* s = m_connection.statement(
+        "INSERT INTO instances(class, keyroot, key, data) VALUES(?1, ?2, ?3, ?4) "
+        "ON CONFLICT(keyroot, key) DO NOTHING");
+    {
+        Step step(m_connection, s);
+        step.bind(1, classId).bind(2, keyRoot).bind(3, key).bind(4, data).run();
+    }
+    if (sqlite3_changes(m_connection.db()) == 0)
+        return std::nullopt;
+    const RowId id = m_connection.lastInsertRowId();
+    indexReferences(m_connection, id, classId, references);
+    return id;
+}
+
 void Transaction::updateInstance(RowId id, RowId classId, const Blob& data,
                                  const std::vector<ReferenceRow>& references) {
     Step(m_connection,
@@ -544,39 +569,49 @@ void Transaction::deleteInstance(RowId id) {
         .run();
 }
 
-std::vector<InstanceRow> Transaction::instances(const std::vector<RowId>& classes, RowId after,
-                                                std::size_t limit) {
-    std::vector<InstanceRow> rows;
+void Transaction::instances(const std::vector<RowId>& classes, RowId after, std::size_t limit,
+                            const InstanceVisitor& visit) {
     if (classes.empty() || limit == 0)
-        return rows;
-    rows.reserve(limit);
+        return;
+    std::size_t seen = 0;
     if (classes.size() == 1) {
         // One class: its index yields the rows in creation order.
-        Step step(m_connection,
-                  m_connection.statement("SELECT id, class, data FROM instances WHERE class = ?1 "
-                                         "AND id > ?2 ORDER BY id LIMIT ?3"));
+        sqlite3_stmt* s = m_connection.statement("SELECT id, class, data FROM instances WHERE "
+                                                 "class = ?1 AND id > ?2 ORDER BY id LIMIT ?3");
+        Step step(m_connection, s);
         step.bind(1, classes.front()).bind(2, after).bind(3, static_cast<std::int64_t>(limit));
-        while (step.next())
-            rows.push_back(InstanceRow{step.integer(0), step.integer(1), step.blob(2)});
-        return rows;
+        while (step.next()) {
+            visit(step.integer(0), step.integer(1),
+                  static_cast<const std::uint8_t*>(sqlite3_column_blob(s, 2)),
+                  static_cast<std::size_t>(sqlite3_column_bytes(s, 2)));
+        }
+        return;
     }
     // Several classes: walk the rows in creation order and keep those of the classes asked for,
     // stopping once the batch is full, so that no sort holds the whole extent.
     std::vector<RowId> sorted(classes);
     std::sort(sorted.begin(), sorted.end());
-    Step step(m_connection,
-              m_connection.statement("SELECT id, class FROM instances WHERE id > ?1 ORDER BY id"));
+    sqlite3_stmt* s =
+        m_connection.statement("SELECT id, class, data FROM instances WHERE id > ?1 ORDER BY id");
+    Step step(m_connection, s);
     step.bind(1, after);
-    sqlite3_stmt* data = m_connection.statement("SELECT data FROM instances WHERE id = ?1");
-    while (rows.size() < limit && step.next()) {
+    while (seen < limit && step.next()) {
         const RowId classId = step.integer(1);
         if (!std::binary_search(sorted.begin(), sorted.end(), classId))
             continue;
-        Step fetch(m_connection, data);
-        fetch.bind(1, step.integer(0));
-        if (fetch.next())
-            rows.push_back(InstanceRow{step.integer(0), classId, fetch.blob(0)});
+        visit(step.integer(0), classId, static_cast<const std::uint8_t*>(sqlite3_column_blob(s, 2)),
+              static_cast<std::size_t>(sqlite3_column_bytes(s, 2)));
+        ++seen;
     }
+}
+
+std::vector<InstanceRow> Transaction::instances(const std::vector<RowId>& classes, RowId after,
+                                                std::size_t limit) {
+    std::vector<InstanceRow> rows;
+    instances(classes, after, limit,
+              [&](RowId id, RowId classId, const std::uint8_t* data, std::size_t size) {
+                  rows.push_back(InstanceRow{id, classId, Blob(data, data + size)});
+              });
     return rows;
 }
 
@@ -637,11 +672,11 @@ void RepositoryStore::transact(bool writing, const std::function<void(Transactio
     std::unique_ptr<Connection> connection = take();
     // A write takes the write lock at once, so that it never has to upgrade a read lock, which
     // SQLite refuses without waiting when another process committed meanwhile.
-    connection->execute(writing ? "BEGIN IMMEDIATE" : "BEGIN");
+    connection->run(writing ? "BEGIN IMMEDIATE" : "BEGIN");
     try {
         Transaction transaction(*connection);
         work(transaction);
-        connection->execute("COMMIT");
+        connection->run("COMMIT");
     } catch (...) {
         // Fails harmlessly when SQLite has already rolled back on its own.
         connection->rollback();

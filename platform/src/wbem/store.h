@@ -108,6 +108,15 @@ public:
     // Up to `limit` instances of the given classes with an id above `after`, in creation order.
     std::vector<InstanceRow> instances(const std::vector<RowId>& classes, RowId after,
                                        std::size_t limit);
+    // The same, handing each row to `visit` without copying it: `data` is valid during the call.
+    using InstanceVisitor =
+        std::function<void(RowId id, RowId classId, const std::uint8_t* data, std::size_t size)>;
+    void instances(const std::vector<RowId>& classes, RowId after, std::size_t limit,
+                   const InstanceVisitor& visit);
+    // Inserts unless an instance of the key root already has the key (then: nothing, nullopt).
+    std::optional<RowId> tryInsertInstance(RowId classId, RowId keyRoot, const std::wstring& key,
+                                           const Blob& data,
+                                           const std::vector<ReferenceRow>& references);
     std::uint64_t countInstances(RowId classId);
     // The instances of the namespace that refer to `target` (a normalized path).
     std::vector<InstanceRow> referrers(RowId nameSpace, const std::wstring& target);
