@@ -23,7 +23,9 @@ long IniFile::writeSection(const std::string& section, const std::string& line) 
     if (line.size() >= kBufferSize)
         return ERROR_INVALID_PARAMETER;
     // The line and then zeros to the end: the buffer ends in the two NULs of a section's text.
-    char buffer[kBufferSize] = {};
+    // One byte more than a value's buffer, so that the longest line (1023 characters) still has
+    // both NULs inside the buffer rather than past its end.
+    char buffer[kBufferSize + 1] = {};
     std::memcpy(buffer, line.data(), line.size());
     return WritePrivateProfileSectionA(section.c_str(), buffer, m_path.c_str()) ? 0 : failure();
 }
