@@ -78,9 +78,23 @@ bool IniFile::sectionExists(const std::string& section) const {
     }
     // Cleared first, so that only this call's outcome is read.
     SetLastError(0);
-    GetPrivateProfileSectionA(section.c_str(), buffer.data(), DWORD(kSectionBufferSize),
-                              m_path.c_str());
-    return GetLastError() == 0;
+    const DWORD length = GetPrivateProfileSectionA(section.c_str(), buffer.data(),
+                                                   DWORD(kSectionBufferSize), m_path.c_str());
+    if (GetLastError() != 0)
+        return false;
+    if (length > 0)
+        return true;
+    // An empty answer without an error is an empty section on Windows, but Wine answers a missing
+    // section of an existing file that way too: the list of section names decides.
+    const DWORD names =
+        GetPrivateProfileSectionNamesA(buffer.data(), DWORD(kSectionBufferSize), m_path.c_str());
+    for (DWORD at = 0; at < names && buffer[at] != '\0';) {
+        const char* name = buffer.data() + at;
+        if (_stricmp(name, section.c_str()) == 0)
+            return true;
+        at += DWORD(strnlen(name, names - at)) + 1;
+    }
+    return false;
 }
 
 long IniFile::sectionNames(std::string& text, unsigned long size) const {
