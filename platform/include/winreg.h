@@ -3,7 +3,8 @@
 //
 // Sizes of wide text are counted as Windows counts them, in UTF-16 bytes (two per character),
 // although a wchar_t takes four bytes here: a caller that stores n characters passes 2 * n, and
-// a query fills 2 * n bytes' worth of characters into a wchar_t buffer.
+// a query fills 2 * n bytes' worth of characters into a wchar_t buffer. As on Windows NT, text
+// whose count leaves out a NUL that follows it in memory is stored with that NUL.
 #pragma once
 
 #include "minwinbase.h"

@@ -109,7 +109,10 @@ std::vector<std::wstring> valuesOf(const std::wstring& path) {
                                     reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS;
          ++i, nameLength = 256, size = 2 * 512) {
         EXPECT_EQ(type, DWORD(REG_SZ));
-        values.push_back(std::wstring(name, nameLength) + L"=" + std::wstring(data, size / 2));
+        std::wstring text(data, size / 2);
+        while (!text.empty() && text.back() == L'\0')
+            text.pop_back(); // the NUL that followed the counted text in memory
+        values.push_back(std::wstring(name, nameLength) + L"=" + text);
     }
     RegCloseKey(key);
     return values;

@@ -23,7 +23,9 @@ long IniFile::writeSection(const std::string& section, const std::string& line) 
     if (line.size() >= kBufferSize)
         return ERROR_INVALID_PARAMETER;
     // The line and then zeros to the end: the buffer ends in the two NULs of a section's text.
-    char buffer[kBufferSize] = {};
+    // One byte more than a value's buffer, so that the longest line (1023 characters) still has
+    // both NULs inside the buffer rather than past its end.
+    char buffer[kBufferSize + 1] = {};
     std::memcpy(buffer, line.data(), line.size());
     return WritePrivateProfileSectionA(section.c_str(), buffer, m_path.c_str()) ? 0 : failure();
 }
@@ -76,9 +78,23 @@ bool IniFile::sectionExists(const std::string& section) const {
     }
     // Cleared first, so that only this call's outcome is read.
     SetLastError(0);
-    GetPrivateProfileSectionA(section.c_str(), buffer.data(), DWORD(kSectionBufferSize),
-                              m_path.c_str());
-    return GetLastError() == 0;
+    const DWORD length = GetPrivateProfileSectionA(section.c_str(), buffer.data(),
+                                                   DWORD(kSectionBufferSize), m_path.c_str());
+    if (GetLastError() != 0)
+        return false;
+    if (length > 0)
+        return true;
+    // An empty answer without an error is an empty section on Windows, but Wine answers a missing
+    // section of an existing file that way too: the list of section names decides.
+    const DWORD names =
+        GetPrivateProfileSectionNamesA(buffer.data(), DWORD(kSectionBufferSize), m_path.c_str());
+    for (DWORD at = 0; at < names && buffer[at] != '\0';) {
+        const char* name = buffer.data() + at;
+        if (_stricmp(name, section.c_str()) == 0)
+            return true;
+        at += DWORD(strnlen(name, names - at)) + 1;
+    }
+    return false;
 }
 
 long IniFile::sectionNames(std::string& text, unsigned long size) const {

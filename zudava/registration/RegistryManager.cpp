@@ -26,7 +26,7 @@ bool RegistryManager::ReadRegKey(std::string key, std::string valueName, unsigne
 }
 
 bool RegistryManager::WriteRegKey(std::string key, std::string valueName, unsigned long value) {
-    if (static_cast<unsigned long long>(value) > 0xFFFFFFFFull)
+    if ((static_cast<unsigned long long>(value) >> 32) != 0)
         return false;
     HKEY handle = nullptr;
     if (RegCreateKeyA(HKEY_CLASSES_ROOT, key.c_str(), &handle) != ERROR_SUCCESS)

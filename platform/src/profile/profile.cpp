@@ -112,10 +112,8 @@ BOOL rewrite(LPCSTR fileName, Change change) {
     return TRUE;
 }
 
-// Appends a new section at the end, after a blank line when the file has lines already.
+// Appends a new section at the end, right after the last line, as Windows writes it.
 size_t appendSection(IniFile& file, const std::string& name) {
-    if (!file.lines.empty() && !file.lines.back().text.empty())
-        file.lines.push_back(parseLine(""));
     file.lines.push_back(parseLine("[" + name + "]"));
     return file.lines.size() - 1;
 }
@@ -205,8 +203,8 @@ ZP_EXTERN_C DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LP
         if (found >= 0) {
             for (size_t i = size_t(found) + 1;
                  i < file.lines.size() && file.lines[i].kind != Line::Section; ++i)
-                if (file.lines[i].kind == Line::Entry)
-                    keys.push_back(file.lines[i].name);
+                if (file.lines[i].kind == Line::Entry && file.lines[i].hasValue)
+                    keys.push_back(file.lines[i].name); // a line without "=" names no key
         } else {
             SetLastError(ERROR_FILE_NOT_FOUND);
         }

@@ -192,10 +192,11 @@ bool isText(DWORD type) {
 }
 
 // Appends UTF-16LE units for at most `size` bytes of wide text; a character above U+FFFF takes
-// the four bytes of its surrogate pair, as Windows counts it.
-void appendUtf16(std::vector<uint8_t>& bytes, const wchar_t* units, size_t size) {
+// the four bytes of its surrogate pair, as Windows counts it. Returns the wchar_t units used.
+size_t appendUtf16(std::vector<uint8_t>& bytes, const wchar_t* units, size_t size) {
     Name name;
-    for (size_t used = 0; used + 2 <= size; ++units) {
+    size_t consumed = 0;
+    for (size_t used = 0; used + 2 <= size; ++units, ++consumed) {
         const uint32_t unit = uint32_t(*units);
         const bool pair = unit > 0xFFFF && unit <= 0x10FFFF && used + 4 <= size;
         appendUnit(name, pair ? unit : (unit & 0xFFFF));
@@ -205,6 +206,7 @@ void appendUtf16(std::vector<uint8_t>& bytes, const wchar_t* units, size_t size)
         bytes.push_back(uint8_t(unit & 0xFF));
         bytes.push_back(uint8_t(unit >> 8));
     }
+    return consumed;
 }
 
 // The bytes to keep for data a W caller hands over: `size` counts UTF-16 bytes for text.
@@ -215,9 +217,12 @@ std::vector<uint8_t> storedFromWide(DWORD type, const BYTE* data, DWORD size) {
     if (!isText(type))
         return std::vector<uint8_t>(data, data + size);
     const auto* units = reinterpret_cast<const wchar_t*>(data);
-    appendUtf16(bytes, units, size);
+    const size_t used = appendUtf16(bytes, units, size);
     if (size % 2 && bytes.size() < size)
-        bytes.push_back(uint8_t(units[(bytes.size()) / 2] & 0xFF));
+        bytes.push_back(uint8_t(units[used] & 0xFF));
+    // Text counted without its NUL keeps the NUL that follows it, as Windows NT does.
+    else if (size % 2 == 0 && used > 0 && units[used - 1] != 0 && units[used] == 0)
+        bytes.insert(bytes.end(), {0, 0});
     return bytes;
 }
 
@@ -226,6 +231,8 @@ std::vector<uint8_t> storedFromAnsi(DWORD type, const BYTE* data, DWORD size) {
     if (!data || size == 0 || !isText(type))
         return storedFromWide(type, data, size);
     const auto* text = reinterpret_cast<const char*>(data);
+    if (text[size - 1] != 0 && text[size] == 0)
+        ++size; // the forgotten NUL, as above
     const int units = MultiByteToWideChar(CP_ACP, 0, text, int(size), nullptr, 0);
     std::wstring wide(size_t(units > 0 ? units : 0), L'\0');
     if (units > 0)
