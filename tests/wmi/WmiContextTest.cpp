@@ -39,7 +39,7 @@ void skipWithoutEnumeration() {
                         "(BeginEnumeration, Next, EndEnumeration)";
 }
 
-_variant_t boolean(VARIANT_BOOL value) {
+_variant_t booleanVariant(VARIANT_BOOL value) {
     _variant_t result;
     V_VT(&result) = VT_BOOL;
     V_BOOL(&result) = value;
@@ -143,7 +143,7 @@ TEST_F(WmiContextTest, OptionsAreBooleansUnderTheirFixedNames) {
 
 TEST_F(WmiContextTest, OptionsReadOtherTypesAsBooleans) {
     WmiContext context;
-    context.setProperty(WmiProperty(L"LocalOnly", boolean(1), CIM_BOOLEAN, nullptr));
+    context.setProperty(WmiProperty(L"LocalOnly", booleanVariant(1), CIM_BOOLEAN, nullptr));
     EXPECT_TRUE(context.getLocalOnly());
     context.setProperty(WmiProperty(L"LocalOnly", _variant_t(0L), CIM_SINT32, nullptr));
     EXPECT_FALSE(context.getLocalOnly());
