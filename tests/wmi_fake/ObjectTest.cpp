@@ -339,3 +339,28 @@ TEST_F(Objects, XmlComesFromTheTextSourceWithFixedOptions) {
         EXPECT_EQ(e.Error(), E_POINTER);
     }
 }
+
+TEST_F(Objects, EmbeddedObjectValuesAreTheirXml) {
+    Held<fake::ClassObject> a(new fake::ClassObject(2, L"A"));
+    Held<fake::ClassObject> b(new fake::ClassObject(2, L"B"));
+    const DEZE::WmiValue one(_variant_t(static_cast<IUnknown*>(a.get())), CIM_OBJECT);
+    EXPECT_EQ(text(one.toString()), L"<CLASS NAME=\"A\"/>");
+    const DEZE::WmiValue none(_variant_t(static_cast<IUnknown*>(nullptr)), CIM_OBJECT);
+    EXPECT_EQ(text(none.toString()), L"");
+
+    DEZE::WmiArray objects(nullptr, CIM_OBJECT | CIM_FLAG_ARRAY);
+    objects.addElement(_variant_t(static_cast<IUnknown*>(a.get())));
+    objects.addElement(_variant_t(static_cast<IUnknown*>(b.get())));
+    objects.addElement(_variant_t(static_cast<IUnknown*>(nullptr)));
+    EXPECT_EQ(text(objects.toString()), L"<CLASS NAME=\"A\"/>, <CLASS NAME=\"B\"/>, ");
+    _variant_t array;
+    V_VT(&array) = VT_ARRAY | VT_UNKNOWN;
+    V_ARRAY(&array) = nullptr;
+    ASSERT_EQ(SafeArrayCopy(objects, &V_ARRAY(&array)), S_OK);
+    EXPECT_EQ(text(DEZE::WmiValue(array, CIM_OBJECT | CIM_FLAG_ARRAY).toString()),
+              L"<CLASS NAME=\"A\"/>, <CLASS NAME=\"B\"/>, ");
+    // A value whose VARIANT holds no interface renders as a null object.
+    EXPECT_EQ(text(DEZE::WmiValue(_variant_t(5L), CIM_OBJECT).toString()), L"");
+    fake::log().failOn(L"IWbemObjectTextSrc::GetText", WBEM_E_FAILED);
+    EXPECT_RAISES(one.toString(), WBEM_E_FAILED, L"IWbemObjectTextSrc::GetText() failed");
+}
