@@ -6,9 +6,6 @@
 #include "objbase.h"
 #include "oleauto.h"
 
-// MIDL's one-byte boolean (rpcndr.h on Windows).
-typedef unsigned char boolean;
-
 // What IWbemPath::GetInfo and IWbemPathKeyList::GetInfo report about a path.
 typedef enum tag_WBEM_PATH_STATUS_FLAG {
     WBEMPATH_INFO_ANON_LOCAL_MACHINE = 0x1,
@@ -77,7 +74,9 @@ struct IWbemPathKeyList : public IUnknown {
                                               ULONG* puApparentCimType) = 0;
     virtual HRESULT STDMETHODCALLTYPE RemoveKey(LPCWSTR wszName, ULONG uFlags) = 0;
     virtual HRESULT STDMETHODCALLTYPE RemoveAllKeys(ULONG uFlags) = 0;
-    virtual HRESULT STDMETHODCALLTYPE MakeSingleton(boolean bSet) = 0;
+    // MIDL's one-byte `boolean`, spelled out: the name belongs to rpcndr.h, which this platform
+    // does not have.
+    virtual HRESULT STDMETHODCALLTYPE MakeSingleton(unsigned char bSet) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetInfo(ULONG uRequestedInfo, ULONGLONG* puResponse) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetText(LONG lFlags, ULONG* puBuffLength, LPWSTR pszText) = 0;
 };

@@ -119,7 +119,7 @@ public:
                                       ULONG* puApparentCimType) override;
     HRESULT STDMETHODCALLTYPE RemoveKey(LPCWSTR wszName, ULONG uFlags) override;
     HRESULT STDMETHODCALLTYPE RemoveAllKeys(ULONG uFlags) override;
-    HRESULT STDMETHODCALLTYPE MakeSingleton(boolean bSet) override;
+    HRESULT STDMETHODCALLTYPE MakeSingleton(unsigned char bSet) override;
     HRESULT STDMETHODCALLTYPE GetInfo(ULONG uRequestedInfo, ULONGLONG* puResponse) override;
     HRESULT STDMETHODCALLTYPE GetText(LONG lFlags, ULONG* puBuffLength, LPWSTR pszText) override;
 
@@ -705,7 +705,7 @@ HRESULT STDMETHODCALLTYPE WbemPathKeyList::RemoveAllKeys(ULONG uFlags) {
 }
 
 // A singleton (Class=@) has no keys: making one drops them.
-HRESULT STDMETHODCALLTYPE WbemPathKeyList::MakeSingleton(boolean bSet) {
+HRESULT STDMETHODCALLTYPE WbemPathKeyList::MakeSingleton(unsigned char bSet) {
     std::lock_guard<std::mutex> lock(m_path->lock());
     if (bSet)
         m_path->path().keys.clear();
