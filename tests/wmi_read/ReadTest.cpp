@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Host.h"
+
 #include <memory>
 #include <string>
 
@@ -42,6 +44,8 @@ protected:
 } // namespace
 
 TEST_F(MachineWmi, ReadsTheOperatingSystemClass) {
+    if (testing_support::underWine())
+        GTEST_SKIP() << "Wine's service does not give its class objects the class genus (1)";
     const WmiClass os =
         handle.getClass(*context, WmiObjectPath(L"root\\cimv2:Win32_OperatingSystem"));
     EXPECT_EQ(os.getGenus(), 1u);
