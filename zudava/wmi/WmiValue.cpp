@@ -7,6 +7,7 @@
 #include <string>
 
 #include "zudava/wmi/CimTypes.h"
+#include "zudava/wmi/WmiObject.h"
 
 namespace DEZE {
 
@@ -56,6 +57,21 @@ void appendReal(std::wstring& out, const wchar_t* format, double value) {
         return;
     }
     out.append(buffer, static_cast<size_t>(written));
+}
+
+// An embedded object is its XML text and a null one empty text. An interface that is no WMI
+// object has no text form.
+void appendObject(std::wstring& out, IUnknown* object) {
+    if (!object)
+        return;
+    const IWbemClassObjectPtr embedded(object);
+    if (!embedded) {
+        out.append(L"<unsupported type>");
+        return;
+    }
+    const _bstr_t xml = WmiObject(embedded).toXml();
+    out.append(static_cast<const wchar_t*>(xml) ? static_cast<const wchar_t*>(xml) : L"",
+               xml.length());
 }
 
 // Appends one scalar of the given type (null: a type without a text form) whose data sits at
@@ -111,8 +127,7 @@ void appendScalar(std::wstring& out, const TypeInfo* type, const Element& data) 
             out.append(data.text, wcslen(data.text));
         break;
     case TextForm::Object:
-        // Embedded objects get their text once class objects can render themselves.
-        out.append(L"<unsupported type>");
+        appendObject(out, data.object);
         break;
     }
 }
@@ -154,8 +169,11 @@ void appendArray(std::wstring& out, const VARIANT& value, const TypeInfo& elemen
         Element element;
         memset(&element, 0, sizeof element);
         SafeArrayGetElement(array, &index, &element);
-        if (actual != expected && (expected == VT_BSTR || actual == VT_BSTR)) {
-            // Text read as a number, or a number read as text, would follow garbage.
+        const bool isInterface = actual == VT_UNKNOWN || actual == VT_DISPATCH;
+        if (actual != expected && (expected == VT_BSTR || actual == VT_BSTR ||
+                                   (expected == VT_UNKNOWN && !isInterface))) {
+            // Text read as a number, a number read as text or as an interface would follow
+            // garbage.
             Element zero;
             memset(&zero, 0, sizeof zero);
             appendScalar(out, &elementType, zero);
@@ -174,7 +192,7 @@ const TypeInfo* printableElementType(long cimType) {
     if (!cim::isArray(cimType))
         return nullptr;
     const TypeInfo* element = cim::find(cim::elementType(cimType));
-    if (!element || !element->arrayElement || element->form == TextForm::Object)
+    if (!element || !element->arrayElement)
         return nullptr;
     return element;
 }
@@ -224,6 +242,9 @@ _bstr_t WmiValue::toString() const {
         memcpy(&data, &V_BYREF(this), sizeof(V_I8(this)));
         if (type && type->form == TextForm::Text && V_VT(this) != VT_BSTR)
             data.text = nullptr;
+        if (type && type->form == TextForm::Object && V_VT(this) != VT_UNKNOWN &&
+            V_VT(this) != VT_DISPATCH)
+            data.object = nullptr;
         appendScalar(text, type, data);
     }
     BSTR result = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));

@@ -23,8 +23,8 @@ public:
 
     // The text form: "<null>" for a null value; numbers as the runtime prints them (reals with a
     // three-digit exponent, "1.5000000e+000"); "true"/"false"; text as it is; arrays as their
-    // elements joined by ", ". The CIM type decides how the data is read. Embedded objects are
-    // not rendered yet: they give "<unsupported type>" like every type without a text form.
+    // elements joined by ", "; an embedded object as its XML text (`WmiObject::toXml`), a null
+    // one as empty text. The CIM type decides how the data is read.
     _bstr_t toString() const;
 
 private:

@@ -277,7 +277,7 @@ public:
             return kNotSupported;
         if (!pszText)
             return kInvalidParameter;
-        ObjectPath scope;
+        ParsedPath scope;
         if (!parsePath(pszText, WBEMPATH_CREATE_ACCEPT_RELATIVE, scope) || scope.hasServer ||
             !scope.namespaces.empty() || !scope.hasClass)
             return kInvalidParameter;
@@ -410,7 +410,7 @@ public:
 
     // For the key lists, which work on this path's keys under its lock.
     std::mutex& lock() { return m_lock; }
-    ObjectPath& path() { return m_path; }
+    ParsedPath& path() { return m_path; }
 
 private:
     bool isLocal(LPCWSTR machine) const {
@@ -429,8 +429,8 @@ private:
 
     std::atomic<ULONG> m_references{1};
     std::mutex m_lock;
-    ObjectPath m_path;
-    ObjectPath m_scratch; // what SetText parses into, so that a failure changes nothing
+    ParsedPath m_path;
+    ParsedPath m_scratch; // what SetText parses into, so that a failure changes nothing
     std::wstring m_text;  // GetText's rendering, kept to reuse its storage
     std::wstring m_original;
     bool m_hasOriginal = false;
@@ -504,7 +504,7 @@ HRESULT STDMETHODCALLTYPE WbemPathKeyList::SetKey(LPCWSTR wszName, ULONG uFlags,
     case CIM_SINT64:
     case CIM_UINT64: {
         std::wstring text;
-        PathKey digits;
+        ParsedPathKey digits;
         V_VT(&digits.value.get()) = uCimType == CIM_SINT64 ? VT_I8 : VT_UI8;
         memcpy(&V_I8(&digits.value.get()), pKeyVal, sizeof(int64_t));
         renderValue(digits, false, text);
@@ -542,14 +542,14 @@ HRESULT WbemPathKeyList::storeKey(LPCWSTR name, ULONG cimType, const VARIANT& va
         name = L"";
     if (*name && !isIdentifier(name, name + wcslen(name)))
         return kInvalidParameter;
-    PathKey key;
+    ParsedPathKey key;
     key.name.assign(name);
     key.cimType = cimType;
     if (FAILED(VariantCopy(&key.value.get(), const_cast<VARIANT*>(&value))))
         return kOutOfMemory;
     std::lock_guard<std::mutex> lock(m_path->lock());
-    std::vector<PathKey>& keys = m_path->path().keys;
-    for (PathKey& existing : keys) {
+    std::vector<ParsedPathKey>& keys = m_path->path().keys;
+    for (ParsedPathKey& existing : keys) {
         if (sameName(existing.name, name)) {
             existing = std::move(key);
             m_path->path().singleton = false;
@@ -565,7 +565,7 @@ HRESULT WbemPathKeyList::storeKey(LPCWSTR name, ULONG cimType, const VARIANT& va
 
 // A key's value as GetKey gives it: text (WBEMPATH_TEXT, WBEMPATH_QUOTEDTEXT) or the bytes of
 // its CIM type.
-std::vector<BYTE> keyBytes(const PathKey& key, ULONG flags) {
+std::vector<BYTE> keyBytes(const ParsedPathKey& key, ULONG flags) {
     std::vector<BYTE> bytes;
     auto put = [&bytes](const void* data, size_t size) {
         bytes.assign(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + size);
@@ -624,10 +624,10 @@ HRESULT STDMETHODCALLTYPE WbemPathKeyList::GetKey(ULONG uKeyIx, ULONG uFlags, UL
         (puKeyValBufSize && !validBuffer(puKeyValBufSize, pKeyVal)))
         return kInvalidParameter;
     std::lock_guard<std::mutex> lock(m_path->lock());
-    const std::vector<PathKey>& keys = m_path->path().keys;
+    const std::vector<ParsedPathKey>& keys = m_path->path().keys;
     if (uKeyIx >= keys.size())
         return kInvalidParameter;
-    const PathKey& key = keys[uKeyIx];
+    const ParsedPathKey& key = keys[uKeyIx];
     std::vector<BYTE> bytes;
     if (puKeyValBufSize)
         bytes = keyBytes(key, uFlags);
@@ -660,10 +660,10 @@ HRESULT STDMETHODCALLTYPE WbemPathKeyList::GetKey2(ULONG uKeyIx, ULONG uFlags, U
         (puNameBufSize && !validBuffer(puNameBufSize, pszKeyName)))
         return kInvalidParameter;
     std::lock_guard<std::mutex> lock(m_path->lock());
-    const std::vector<PathKey>& keys = m_path->path().keys;
+    const std::vector<ParsedPathKey>& keys = m_path->path().keys;
     if (uKeyIx >= keys.size())
         return kInvalidParameter;
-    const PathKey& key = keys[uKeyIx];
+    const ParsedPathKey& key = keys[uKeyIx];
     if (pszKeyName && *puNameBufSize < key.name.size() + 1) {
         *puNameBufSize = ULONG(key.name.size() + 1);
         return kBufferTooSmall;
@@ -686,7 +686,7 @@ HRESULT STDMETHODCALLTYPE WbemPathKeyList::RemoveKey(LPCWSTR wszName, ULONG uFla
     if (!wszName)
         wszName = L"";
     std::lock_guard<std::mutex> lock(m_path->lock());
-    std::vector<PathKey>& keys = m_path->path().keys;
+    std::vector<ParsedPathKey>& keys = m_path->path().keys;
     for (auto it = keys.begin(); it != keys.end(); ++it) {
         if (sameName(it->name, wszName)) {
             keys.erase(it);

@@ -104,7 +104,7 @@ bool isNumericType(ULONG type) {
 // Reads one path text. Positions are pointers into the caller's NUL-terminated text.
 class Parser {
 public:
-    Parser(const wchar_t* text, ULONG mode, ObjectPath& out)
+    Parser(const wchar_t* text, ULONG mode, ParsedPath& out)
         : m_p(text), m_mode(mode), m_out(out) {}
 
     bool parse() {
@@ -218,11 +218,11 @@ private:
                 ++m_p;
             if (!isIdentifier(name, m_p) || *m_p != L'=')
                 return false;
-            for (const PathKey& key : m_out.keys)
+            for (const ParsedPathKey& key : m_out.keys)
                 if (sameName(key.name, name, m_p))
                     return false; // a key named twice names nothing
             m_out.keys.emplace_back();
-            PathKey& key = m_out.keys.back();
+            ParsedPathKey& key = m_out.keys.back();
             key.name.assign(name, m_p);
             ++m_p;
             if (!readValue(key))
@@ -235,7 +235,7 @@ private:
         }
     }
 
-    bool readValue(PathKey& key) {
+    bool readValue(ParsedPathKey& key) {
         VARIANT& v = key.value.get();
         if (*m_p == L'"')
             return readQuoted(key);
@@ -251,7 +251,7 @@ private:
         return readInteger(start, m_p, key);
     }
 
-    bool readQuoted(PathKey& key) {
+    bool readQuoted(ParsedPathKey& key) {
         ++m_p;
         std::wstring text;
         const wchar_t* run = m_p;
@@ -273,7 +273,7 @@ private:
         return true;
     }
 
-    static bool readInteger(const wchar_t* begin, const wchar_t* end, PathKey& key) {
+    static bool readInteger(const wchar_t* begin, const wchar_t* end, ParsedPathKey& key) {
         const bool negative = begin != end && *begin == L'-';
         const wchar_t* p = negative ? begin + 1 : begin;
         if (p == end)
@@ -321,10 +321,10 @@ private:
 
     const wchar_t* m_p;
     ULONG m_mode;
-    ObjectPath& m_out;
+    ParsedPath& m_out;
 };
 
-void appendServerAndNamespaces(const ObjectPath& path, std::wstring& out) {
+void appendServerAndNamespaces(const ParsedPath& path, std::wstring& out) {
     if (!path.hasServer && path.namespaces.empty())
         return;
     out += L"\\\\";
@@ -338,7 +338,7 @@ void appendServerAndNamespaces(const ObjectPath& path, std::wstring& out) {
     }
 }
 
-void appendNamespaces(const ObjectPath& path, std::wstring& out) {
+void appendNamespaces(const ParsedPath& path, std::wstring& out) {
     for (size_t i = 0; i < path.namespaces.size(); ++i) {
         if (i)
             out.push_back(L'\\');
@@ -346,7 +346,7 @@ void appendNamespaces(const ObjectPath& path, std::wstring& out) {
     }
 }
 
-void appendRelative(const ObjectPath& path, std::wstring& out) {
+void appendRelative(const ParsedPath& path, std::wstring& out) {
     if (!path.hasClass)
         return;
     out += path.className;
@@ -368,7 +368,7 @@ OwnedVariant::OwnedVariant(const OwnedVariant& other) {
     VariantCopy(&m_value, const_cast<VARIANT*>(&other.m_value));
 }
 
-void ObjectPath::clear() {
+void ParsedPath::clear() {
     hasServer = false;
     server.clear();
     namespaces.clear();
@@ -378,11 +378,11 @@ void ObjectPath::clear() {
     singleton = false;
 }
 
-bool parsePath(const wchar_t* text, ULONG mode, ObjectPath& out) {
+bool parsePath(const wchar_t* text, ULONG mode, ParsedPath& out) {
     return Parser(text, mode, out).parse();
 }
 
-void renderPath(const ObjectPath& path, LONG form, std::wstring& out) {
+void renderPath(const ParsedPath& path, LONG form, std::wstring& out) {
     switch (form) {
     case WBEMPATH_GET_RELATIVE_ONLY:
         appendRelative(path, out);
@@ -412,7 +412,7 @@ void renderPath(const ObjectPath& path, LONG form, std::wstring& out) {
     }
 }
 
-void renderKeys(const ObjectPath& path, bool quoted, std::wstring& out) {
+void renderKeys(const ParsedPath& path, bool quoted, std::wstring& out) {
     for (size_t i = 0; i < path.keys.size(); ++i) {
         if (i)
             out.push_back(L',');
@@ -424,7 +424,7 @@ void renderKeys(const ObjectPath& path, bool quoted, std::wstring& out) {
     }
 }
 
-void renderValue(const PathKey& key, bool quoted, std::wstring& out) {
+void renderValue(const ParsedPathKey& key, bool quoted, std::wstring& out) {
     const VARIANT& v = key.value.get();
     switch (V_VT(&v)) {
     case VT_BSTR: {
@@ -477,7 +477,7 @@ void renderValue(const PathKey& key, bool quoted, std::wstring& out) {
     }
 }
 
-ULONGLONG pathInfo(const ObjectPath& path) {
+ULONGLONG pathInfo(const ParsedPath& path) {
     ULONGLONG info = 0;
     const bool local = !path.hasServer || path.server == L".";
     info |= local ? WBEMPATH_INFO_ANON_LOCAL_MACHINE : WBEMPATH_INFO_HAS_MACHINE_NAME;

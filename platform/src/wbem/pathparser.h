@@ -49,19 +49,19 @@ private:
     VARIANT m_value;
 };
 
-struct PathKey {
+struct ParsedPathKey {
     std::wstring name; // empty for the one unnamed key of Class="v"
     OwnedVariant value;
     ULONG cimType = CIM_STRING;
 };
 
-struct ObjectPath {
+struct ParsedPath {
     bool hasServer = false;
     std::wstring server;
     std::vector<std::wstring> namespaces;
     bool hasClass = false;
     std::wstring className;
-    std::vector<PathKey> keys;
+    std::vector<ParsedPathKey> keys;
     bool singleton = false;
 
     void clear();
@@ -69,19 +69,19 @@ struct ObjectPath {
 
 // Reads `text` under the SetText `mode` (already checked) into `out`. False for malformed text
 // or a form the mode refuses; `out` is then unspecified, so callers parse into a scratch object.
-bool parsePath(const wchar_t* text, ULONG mode, ObjectPath& out);
+bool parsePath(const wchar_t* text, ULONG mode, ParsedPath& out);
 
 // Appends the text of one GetText form (exactly one of the WBEMPATH_GET_* bits, or none).
-void renderPath(const ObjectPath& path, LONG form, std::wstring& out);
+void renderPath(const ParsedPath& path, LONG form, std::wstring& out);
 
 // "A=1,B=\"x\"": the keys as a relative path writes them (quoted = strings in quotes).
-void renderKeys(const ObjectPath& path, bool quoted, std::wstring& out);
+void renderKeys(const ParsedPath& path, bool quoted, std::wstring& out);
 
 // One value as a path writes it; `quoted` puts text values in quotes with their escapes.
-void renderValue(const PathKey& key, bool quoted, std::wstring& out);
+void renderValue(const ParsedPathKey& key, bool quoted, std::wstring& out);
 
 // The WBEMPATH_INFO_* bits that describe `path`.
-ULONGLONG pathInfo(const ObjectPath& path);
+ULONGLONG pathInfo(const ParsedPath& path);
 
 // CIM identifiers: a letter or "_" (or any unit from U+0080), then also digits.
 bool isIdentifier(const wchar_t* begin, const wchar_t* end);
