@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "zudava/files/ChunkedWriter.h"
 #include "zudava/foundation/Text.h"
 
 namespace DEZE {
@@ -150,9 +151,8 @@ void PropertyFile::load() {
 }
 
 bool PropertyFile::writeEntries(std::FILE* file) const {
-    const size_t kChunk = 1 << 20;
-    std::string buffer;
-    buffer.reserve(kChunk + 4096);
+    ChunkedWriter writer(file);
+    std::string& buffer = writer.buffer();
     for (const auto& entry : m_entries) {
         const std::wstring& key = entry.first;
         buffer += make_string(key);
@@ -161,13 +161,10 @@ bool PropertyFile::writeEntries(std::FILE* file) const {
         if (plain)
             buffer += '=';
         buffer += make_string(entry.second);
-        if (buffer.size() >= kChunk) {
-            if (std::fwrite(buffer.data(), 1, buffer.size(), file) != buffer.size())
-                return false;
-            buffer.clear();
-        }
+        if (!writer.spill())
+            return false;
     }
-    return std::fwrite(buffer.data(), 1, buffer.size(), file) == buffer.size();
+    return writer.flush();
 }
 
 } // namespace DEZE
