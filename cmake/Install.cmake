@@ -19,6 +19,9 @@ install(TARGETS ${zudava_installed_targets} EXPORT zudavaTargets
 # library does not export, so a user who included one could not link.
 set(zudava_internal_headers
   zudava/foundation/Raise.h
+  zudava/foundation/Utf8.h
+  zudava/os/KernelHandle.h
+  zudava/files/ChunkedWriter.h
   zudava/files/HostFileName.h)
 file(GLOB_RECURSE zudava_headers RELATIVE ${PROJECT_SOURCE_DIR} CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/zudava/*.h)

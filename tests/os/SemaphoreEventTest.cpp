@@ -21,29 +21,41 @@ void pause() {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
 }
 
-// True when `semaphore` has a unit free now: takes it on another thread and, if that thread got
-// it, gives it back.
-bool unitFree(Semaphore& semaphore) {
+// Takes one unit of `semaphore` on another thread: true when it got one within a quarter of a
+// second, and the unit stays taken. Otherwise the unit given to let the thread go is the one it
+// takes, so the count is as it was, and a unit that is missing fails a test instead of hanging it.
+bool take(Semaphore& semaphore) {
     std::atomic<bool> got{false};
     std::thread taker([&] {
         semaphore.aquire();
         got = true;
     });
-    pause();
-    const bool free = got;
-    if (!free)
-        semaphore.release(); // lets the taker through
+    const auto end = Clock::now() + std::chrono::milliseconds(250);
+    while (!got && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const bool taken = got;
+    if (!taken)
+        semaphore.release();
     taker.join();
+    return taken;
+}
+
+// True when `semaphore` has a unit free now; the count stays as it was.
+bool unitFree(Semaphore& semaphore) {
+    if (!take(semaphore))
+        return false;
     semaphore.release();
-    return free;
+    return true;
 }
 
 TEST(Semaphore, MaximumComesFirstAndInitialSecond) {
     Semaphore one(3, 1);
     EXPECT_TRUE(unitFree(one));
-    one.aquire();
+    EXPECT_TRUE(take(one));
     EXPECT_FALSE(unitFree(one));
     one.release();
+    EXPECT_TRUE(take(one));
+    EXPECT_FALSE(take(one)); // the maximum of 3 is not the count
 
     Semaphore none(3, 0);
     EXPECT_FALSE(unitFree(none));
@@ -75,9 +87,10 @@ TEST(Semaphore, AquireBlocksUntilAnotherThreadReleases) {
 TEST(Semaphore, ReleasePastTheMaximumIsIgnored) {
     Semaphore semaphore(1, 1);
     semaphore.release();
-    semaphore.aquire();
+    EXPECT_TRUE(take(semaphore));
     EXPECT_FALSE(unitFree(semaphore));
     semaphore.release();
+    EXPECT_TRUE(unitFree(semaphore));
 }
 
 TEST(SemaphoreLock, HoldsOneUnitForItsScope) {
@@ -88,8 +101,8 @@ TEST(SemaphoreLock, HoldsOneUnitForItsScope) {
         SemaphoreLock second(semaphore);
         EXPECT_FALSE(unitFree(semaphore));
     }
-    semaphore.aquire();
-    semaphore.aquire();
+    EXPECT_TRUE(take(semaphore)); // both units are back
+    EXPECT_TRUE(take(semaphore));
     EXPECT_FALSE(unitFree(semaphore));
     semaphore.release();
     semaphore.release();

@@ -36,9 +36,11 @@ TEST(Hresult, MacrosMatchWindows) {
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), HRESULT(0x80070008));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), E_INVALIDARG);
     EXPECT_EQ(HRESULT_FROM_WIN32(E_FAIL), E_FAIL) << "an HRESULT passes unchanged";
-    EXPECT_EQ(sizeof(DWORD), 4u);
-    EXPECT_EQ(sizeof(LONG), 4u);
-    EXPECT_EQ(sizeof(HRESULT), 4u);
 }
+
+// Windows' widths on every host, LONG included (long is 64 bits on Linux).
+static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HRESULT) == 4, "32-bit types");
+static_assert(sizeof(WORD) == 2 && sizeof(BYTE) == 1, "16- and 8-bit types");
+static_assert(static_cast<LONG>(0xFFFFFFFFu) == -1 && static_cast<DWORD>(-1) > 0, "signedness");
 
 } // namespace

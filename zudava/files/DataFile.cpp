@@ -3,6 +3,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "zudava/files/ChunkedWriter.h"
+
 namespace DEZE {
 
 namespace {
@@ -213,16 +215,9 @@ void DataFile::load() {
     }
 }
 
-// Records go out through a buffer of about a mebibyte; large data is written from where it lies.
 bool DataFile::writeRecords(std::FILE* file) const {
-    const size_t kChunk = 1 << 20;
-    std::string buffer;
-    buffer.reserve(kChunk + 4096);
-    auto flushBuffer = [&] {
-        const bool ok = std::fwrite(buffer.data(), 1, buffer.size(), file) == buffer.size();
-        buffer.clear();
-        return ok;
-    };
+    ChunkedWriter writer(file);
+    std::string& buffer = writer.buffer();
     for (const Record* record : m_records) {
         const std::wstring& key = record->m_key;
         appendLength(buffer, 2 * key.size());
@@ -232,16 +227,10 @@ bool DataFile::writeRecords(std::FILE* file) const {
         }
         const std::vector<unsigned char>& data = record->m_data;
         appendLength(buffer, data.size());
-        if (data.size() >= kChunk / 4) {
-            if (!flushBuffer() || std::fwrite(data.data(), 1, data.size(), file) != data.size())
-                return false;
-            continue;
-        }
-        buffer.append(reinterpret_cast<const char*>(data.data()), data.size());
-        if (buffer.size() >= kChunk && !flushBuffer())
+        if (!writer.write(data.data(), data.size()))
             return false;
     }
-    return flushBuffer();
+    return writer.flush();
 }
 
 void DataFile::deleteRecords() {

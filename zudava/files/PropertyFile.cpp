@@ -1,8 +1,11 @@
 #include "zudava/files/PropertyFile.h"
 
+#include <cstring>
 #include <stdexcept>
 
+#include "zudava/files/ChunkedWriter.h"
 #include "zudava/foundation/Text.h"
+#include "zudava/foundation/Utf8.h"
 
 namespace DEZE {
 
@@ -129,45 +132,43 @@ void PropertyFile::load() {
             first = at;
             last = end;
         }
-        const std::string line = text.substr(first, last - first);
+        const char* const line = text.data() + first;
+        const size_t size = last - first;
         at = end;
-        if (!line.empty() && (line[0] == '#' || line[0] == ';')) {
-            const size_t blank = line.find(' ');
-            m_entries.emplace_back(kComment, blank == std::string::npos
-                                                 ? std::wstring()
-                                                 : make_wstring(line.substr(blank)));
+        if (size != 0 && (line[0] == '#' || line[0] == ';')) {
+            const void* blank = std::memchr(line, ' ', size);
+            const size_t from =
+                blank ? static_cast<size_t>(static_cast<const char*>(blank) - line) : size;
+            m_entries.emplace_back(kComment, decodeUtf8(line + from, size - from));
             continue;
         }
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos)
+        const void* found = std::memchr(line, '=', size);
+        if (found == nullptr)
             continue;
-        // make_wstring ends each text at an embedded NUL.
-        std::wstring key = make_wstring(line.substr(0, equals));
+        const size_t equals = static_cast<size_t>(static_cast<const char*>(found) - line);
+        // Each text ends at an embedded NUL, as make_wstring ends it.
+        std::wstring key = decodeUtf8(line, equals);
         if (key.empty())
             continue;
-        m_entries.emplace_back(std::move(key), make_wstring(line.substr(equals + 1)));
+        m_entries.emplace_back(std::move(key), decodeUtf8(line + equals + 1, size - equals - 1));
     }
 }
 
 bool PropertyFile::writeEntries(std::FILE* file) const {
-    const size_t kChunk = 1 << 20;
-    std::string buffer;
-    buffer.reserve(kChunk + 4096);
+    ChunkedWriter writer(file);
+    std::string& buffer = writer.buffer();
     for (const auto& entry : m_entries) {
         const std::wstring& key = entry.first;
-        buffer += make_string(key);
+        appendUtf8(buffer, key.data(), key.size());
         // Comments ("#") and line ends have no "=".
         const bool plain = key.size() != 1 || (key[0] != L'#' && key[0] != L'\n');
         if (plain)
             buffer += '=';
-        buffer += make_string(entry.second);
-        if (buffer.size() >= kChunk) {
-            if (std::fwrite(buffer.data(), 1, buffer.size(), file) != buffer.size())
-                return false;
-            buffer.clear();
-        }
+        appendUtf8(buffer, entry.second.data(), entry.second.size());
+        if (!writer.spill())
+            return false;
     }
-    return std::fwrite(buffer.data(), 1, buffer.size(), file) == buffer.size();
+    return writer.flush();
 }
 
 } // namespace DEZE

@@ -1,4 +1,5 @@
 #include "zudava/foundation/Text.h"
+#include "zudava/foundation/Utf8.h"
 
 #include <windows.h>
 #include <comdef.h>
@@ -133,12 +134,14 @@ inline bool asciiBytes16(const unsigned char* in, wchar_t* out) {
 #endif
 }
 
-// UTF-8 of the units before the first NUL among the first `limit`.
-std::string encodeUtf8(const wchar_t* in, size_t limit) {
-    std::string result;
+} // namespace
+
+// Appends the UTF-8 of the units before the first NUL among the first `limit`.
+void appendUtf8(std::string& result, const wchar_t* in, size_t limit) {
     if (limit == 0 || in[0] == 0)
-        return result;
-    result.reserve(limit);
+        return;
+    const size_t start = result.size();
+    result.reserve(start + limit);
     // Room for a whole block of the widest units past the staging limit.
     char stage[kStage + kBlock * 6 + 1];
     size_t i = 0;
@@ -174,14 +177,16 @@ std::string encodeUtf8(const wchar_t* in, size_t limit) {
             }
         }
         const size_t staged = static_cast<size_t>(out - stage);
-        if (result.empty() && i < limit && staged > i) {
+        if (result.size() == start && i < limit && staged > i) {
             // Wider than ASCII: grow once, by what the first stage suggests, not by doubling.
-            result.reserve(static_cast<size_t>(double(staged) / double(i) * double(limit)) + 64);
+            result.reserve(start + static_cast<size_t>(double(staged) / double(i) * double(limit)) +
+                           64);
         }
         result.append(stage, staged);
     }
-    return result;
 }
+
+namespace {
 
 // The unit of a three-byte form from its three bytes; the lead's high bits fall off the top.
 inline uint32_t threeByteUnit(const unsigned char* s) {
@@ -226,6 +231,8 @@ inline uint32_t decodeOne(const unsigned char* s, size_t& i, size_t count) {
     return '?';
 }
 
+} // namespace
+
 // UTF-16 of the bytes before the first NUL among the first `limit`; a decoded NUL ends it too.
 std::wstring decodeUtf8(const char* text, size_t limit) {
     std::wstring result;
@@ -250,7 +257,8 @@ std::wstring decodeUtf8(const char* text, size_t limit) {
             }
             if (!counted) {
                 const void* nul = memchr(s + i, 0, limit - i);
-                count = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - s) : limit;
+                count =
+                    nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - s) : limit;
                 counted = true;
             }
             const size_t blockEnd = i + kBlock < count ? i + kBlock : count;
@@ -272,6 +280,8 @@ std::wstring decodeUtf8(const char* text, size_t limit) {
     }
     return result;
 }
+
+namespace {
 
 // The letter that follows the backslash in the escape of `c`, or 0 when `c` stands for itself.
 inline char escapeLetter(char c) {
@@ -382,11 +392,15 @@ std::string b2a(wchar_t* const bstr) {
 }
 
 std::string make_string(const std::wstring& text) {
-    return encodeUtf8(text.data(), text.size());
+    std::string result;
+    appendUtf8(result, text.data(), text.size());
+    return result;
 }
 
 std::string make_string(const wchar_t* text) {
-    return encodeUtf8(text, length(text));
+    std::string result;
+    appendUtf8(result, text, length(text));
+    return result;
 }
 
 std::string make_string(const char* text) {

@@ -1,21 +1,8 @@
 #include "zudava/os/Event.h"
 
-#include <cstdint>
+#include "zudava/os/KernelHandle.h"
 
 namespace DEZE {
-
-namespace {
-
-// A handle of our own to the event behind `handle` (null stays null).
-HANDLE duplicate(HANDLE handle) {
-    HANDLE copy = nullptr;
-    if (handle)
-        DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
-    return copy;
-}
-
-} // namespace
 
 const int Event::_WAIT_COND_SIG;
 const int Event::_WAIT_TIMEOUT;
@@ -26,11 +13,11 @@ Event::Event(bool autoReset)
       m_autoReset(autoReset) {}
 
 Event::Event(const Event& other)
-    : m_handle(duplicate(other.m_handle)), m_autoReset(other.m_autoReset) {}
+    : m_handle(duplicateHandle(other.m_handle)), m_autoReset(other.m_autoReset) {}
 
 Event& Event::operator=(const Event& other) {
     if (this != &other) {
-        HANDLE copy = duplicate(other.m_handle);
+        HANDLE copy = duplicateHandle(other.m_handle);
         if (m_handle)
             CloseHandle(m_handle);
         m_handle = copy;
@@ -57,13 +44,10 @@ bool Event::test() {
 }
 
 long Event::wait(unsigned long timeout) {
-    if (timeout == 0xFFFFFFFFul) {
-        WaitForSingleObject(m_handle, INFINITE);
-        return _WAIT_COND_SIG;
-    }
-    // The milliseconds are a 32-bit product, as the system takes them.
-    switch (
-        WaitForSingleObject(m_handle, static_cast<DWORD>(static_cast<uint32_t>(timeout) * 1000u))) {
+    const DWORD result = WaitForSingleObject(m_handle, waitMilliseconds(timeout));
+    if (timeout == 0xFFFFFFFFul)
+        return _WAIT_COND_SIG; // a wait without limit reports the signal whatever happened
+    switch (result) {
     case WAIT_OBJECT_0:
         return _WAIT_COND_SIG;
     case WAIT_TIMEOUT:

@@ -1,21 +1,10 @@
 #include "zudava/os/Mutex.h"
 
-#include <cstdint>
 #include <stdexcept>
 
+#include "zudava/os/KernelHandle.h"
+
 namespace DEZE {
-
-namespace {
-
-// Seconds to the milliseconds of a wait. The product is taken in 32 bits, as the system's wait
-// takes it; an even product can never turn into INFINITE by accident.
-DWORD waitMilliseconds(unsigned long seconds) {
-    if (seconds == 0xFFFFFFFFul)
-        return INFINITE;
-    return static_cast<DWORD>(static_cast<uint32_t>(seconds) * 1000u);
-}
-
-} // namespace
 
 Mutex::Mutex() : m_handle(CreateMutexA(nullptr, FALSE, nullptr)) {
     if (!m_handle)

@@ -2,6 +2,8 @@
 
 #include <process.h>
 
+#include "zudava/os/KernelHandle.h"
+
 namespace DEZE {
 
 namespace {
@@ -20,18 +22,13 @@ Thread::Thread(const Thread& other)
     : m_handle(nullptr), m_threadId(other.m_threadId), m_argument(other.m_argument),
       m_started(other.m_started), m_detached(other.m_detached),
       m_cancelled(other.m_cancelled.load()), m_function(other.m_function) {
-    if (other.m_handle)
-        DuplicateHandle(GetCurrentProcess(), other.m_handle, GetCurrentProcess(), &m_handle, 0,
-                        FALSE, DUPLICATE_SAME_ACCESS);
+    m_handle = duplicateHandle(other.m_handle);
 }
 
 Thread& Thread::operator=(const Thread& other) {
     if (this == &other)
         return *this;
-    HANDLE copy = nullptr;
-    if (other.m_handle)
-        DuplicateHandle(GetCurrentProcess(), other.m_handle, GetCurrentProcess(), &copy, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
+    HANDLE copy = duplicateHandle(other.m_handle);
     closeHandle();
     m_handle = copy;
     m_threadId = other.m_threadId;
