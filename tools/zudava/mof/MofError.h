@@ -31,4 +31,11 @@ private:
     std::string m_sourceLine;
 };
 
+// Positions count bytes of UTF-8 from the line's start (cheap to keep for every token); messages
+// count characters. The 1-based character column of a 1-based byte column in a line's text.
+uint32_t characterColumn(const std::string& line, uint32_t byteColumn);
+
+// The text of a 1-based line of a source, without its line break; empty past the end.
+std::string lineOf(const std::string& source, uint32_t line);
+
 } // namespace mof
