@@ -1,0 +1,117 @@
+// The in-memory form of a WMI class: what a class object defines and what its instances share.
+//
+// A `ClassDef` is the flattened class as WMI keeps it: the derivation, every property from the
+// root class down to this one (inherited ones first, each group in definition order), methods,
+// and the qualifiers of each, with the qualifiers that came down from a superclass marked
+// WBEM_FLAVOR_ORIGIN_PROPAGATED. Once a definition is shared (by instances, by a repository's
+// cache, by clones) it is never changed again: a class object that is edited copies its
+// definition first, so instances hold their class by reference count and never copy it.
+// Not installed.
+#pragma once
+
+#include <windows.h>
+#include <comdef.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zp::wbem {
+
+// Names of namespaces, classes, properties, methods and qualifiers compare without regard to
+// case and keep the case they were written with.
+bool sameName(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength);
+inline bool sameName(const std::wstring& a, const std::wstring& b) {
+    return sameName(a.data(), a.size(), b.data(), b.size());
+}
+bool sameName(const std::wstring& a, const wchar_t* b); // b is NUL-terminated
+// The folded form used to key maps and indexes by name (upper case).
+std::wstring foldName(const std::wstring& name);
+
+// A qualifier: its value and flavor. `flavor` holds the WBEM_FLAVOR_* propagation and override
+// bits together with the origin bits (WBEM_FLAVOR_ORIGIN_LOCAL, _PROPAGATED, _SYSTEM), as
+// IWbemQualifierSet::Get reports them.
+struct Qualifier {
+    std::wstring name;
+    _variant_t value;
+    LONG flavor = 0;
+};
+using QualifierList = std::vector<Qualifier>;
+
+// Index of a qualifier in the list by name, or -1.
+int findQualifier(const QualifierList& list, const wchar_t* name);
+
+// A property of a class (or a parameter of a method signature).
+struct Property {
+    std::wstring name;
+    LONG type = 0;    // CIMTYPE, with CIM_FLAG_ARRAY for arrays
+    _variant_t value; // the class's value (default for instances); VT_NULL when it has none
+    QualifierList qualifiers;
+    uint16_t origin = 0;   // depth of the class that introduced it: 0 is the root class
+    bool ownValue = false; // this class (not the origin) gave the value
+};
+
+struct ClassDef;
+
+// A method: its signatures are `__PARAMETERS` classes whose properties are the parameters, each
+// with an `ID` qualifier giving its position (the out signature also holds `ReturnValue`).
+// A missing signature is null.
+struct Method {
+    std::wstring name;
+    std::shared_ptr<const ClassDef> in;
+    std::shared_ptr<const ClassDef> out;
+    QualifierList qualifiers;
+    uint16_t origin = 0;
+};
+
+// Where a stored class or instance lives; the repository sets it on what it reads back.
+// `server` is the machine name in upper case, `nameSpace` the namespace path as stored
+// (`root\cimv2`).
+struct Location {
+    std::wstring server;
+    std::wstring nameSpace;
+};
+
+struct ClassDef {
+    std::wstring name;                    // __CLASS; empty until Put on a new class
+    std::vector<std::wstring> derivation; // __DERIVATION: superclass first, root class last
+    QualifierList qualifiers;             // the class's own qualifier set
+    std::vector<Property> properties;     // inherited ones (root class first), then local ones
+    std::vector<Method> methods;          // the same order
+    // Null until stored; the repository sets it on definitions it reads back.
+    std::shared_ptr<const Location> location;
+    // The superclass's definition (null for a root class): what an inherited member returns to
+    // when this class's change to it is deleted, and what the stored form is a difference from.
+    std::shared_ptr<const ClassDef> parent;
+
+    // Derived from the above by `finish()`; read-only to users.
+    std::vector<uint32_t> keys; // indexes of the `key` properties, in property order
+    bool isAbstract = false;
+    bool isSingleton = false;
+    bool isAssociation = false;
+
+    uint16_t depth() const { return static_cast<uint16_t>(derivation.size()); }
+    const std::wstring& superclass() const; // empty for a root class
+    const std::wstring& dynasty() const;    // the root class's name (this one's for a root)
+    // The class that introduced a member of the given origin depth.
+    const std::wstring& originName(uint16_t origin) const;
+
+    int findProperty(const wchar_t* name) const; // index or -1; system names are not properties
+    int findMethod(const wchar_t* name) const;
+
+    // Recomputes the derived fields; call after changing properties or qualifiers.
+    void finish();
+};
+
+using ClassDefPtr = std::shared_ptr<const ClassDef>;
+
+// The definition of a new, unnamed class derived from `parent`: qualifiers propagated as their
+// flavors say (marked WBEM_FLAVOR_ORIGIN_PROPAGATED), every member inherited, no location.
+std::shared_ptr<ClassDef> deriveClass(const ClassDefPtr& parent);
+// The qualifiers of `list` that reach a derived class (`toInstance` false) or an instance.
+QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance);
+// Whether a qualifier list holds `name` with a true boolean value.
+bool hasTrueQualifier(const QualifierList& list, const wchar_t* name);
+
+} // namespace zp::wbem
