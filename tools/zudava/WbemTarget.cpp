@@ -52,7 +52,7 @@ std::string narrow(const wchar_t* text) {
     throw mof::StoreError(call + ": " + statusText(status), static_cast<uint32_t>(status));
 }
 
-void check(HRESULT status, const char* call) {
+void check(HRESULT status, const std::string& call) {
     if (FAILED(status))
         failed(status, call);
 }
@@ -321,9 +321,10 @@ void putQualifiers(IWbemQualifierSet* set, const mof::QualifierList& qualifiers,
                    const ValueWriter& writer) {
     for (const mof::Qualifier& qualifier : qualifiers) {
         _variant_t value = writer.qualifier(qualifier.value);
-        check(set->Put(wide(qualifier.name).c_str(), &value.GetVARIANT(),
-                       flavorFlags(qualifier.flavors)),
-              "IWbemQualifierSet::Put");
+        const HRESULT status = set->Put(wide(qualifier.name).c_str(), &value.GetVARIANT(),
+                                        flavorFlags(qualifier.flavors));
+        if (FAILED(status))
+            failed(status, "IWbemQualifierSet::Put of " + qualifier.name);
     }
 }
 
@@ -336,6 +337,22 @@ void putClassName(IWbemQualifierSet* set, Type type, const std::string& classNam
         text += ":" + className;
     _variant_t value(wide(text).c_str());
     check(set->Put(L"CIMTYPE", &value.GetVARIANT(), 0), "IWbemQualifierSet::Put");
+}
+
+// An empty signature object. A service without the system class __PARAMETERS gets an empty class
+// of that name, which is what the class would give.
+IWbemClassObjectPtr parametersClass(IWbemServices* wmi) {
+    IWbemClassObjectPtr signature;
+    const HRESULT status =
+        wmi->GetObject(_bstr_t(L"__PARAMETERS"), 0, nullptr, &signature, nullptr);
+    if (SUCCEEDED(status))
+        return signature;
+    if (status != WBEM_E_NOT_FOUND && status != WBEM_E_INVALID_CLASS)
+        failed(status, "IWbemServices::GetObject");
+    check(wmi->GetObject(nullptr, 0, nullptr, &signature, nullptr), "IWbemServices::GetObject");
+    _variant_t name(L"__PARAMETERS");
+    check(signature->Put(L"__CLASS", 0, &name.GetVARIANT(), 0), "IWbemClassObject::Put");
+    return signature;
 }
 
 } // namespace
@@ -362,6 +379,10 @@ std::string statusText(HRESULT status) {
         {WBEM_E_CLASS_HAS_INSTANCES, "WBEM_E_CLASS_HAS_INSTANCES"},
         {WBEM_E_OVERRIDE_NOT_ALLOWED, "WBEM_E_OVERRIDE_NOT_ALLOWED"},
         {WBEM_E_INVALID_QUALIFIER, "WBEM_E_INVALID_QUALIFIER"},
+        {WBEM_E_INVALID_QUALIFIER_TYPE, "WBEM_E_INVALID_QUALIFIER_TYPE"},
+        {WBEM_E_INVALID_PROPERTY_TYPE, "WBEM_E_INVALID_PROPERTY_TYPE"},
+        {WBEM_E_ILLEGAL_NULL, "WBEM_E_ILLEGAL_NULL"},
+        {WBEM_E_CRITICAL_ERROR, "WBEM_E_CRITICAL_ERROR"},
         {WBEM_E_INVALID_METHOD, "WBEM_E_INVALID_METHOD"},
         {WBEM_E_INVALID_CIM_TYPE, "WBEM_E_INVALID_CIM_TYPE"},
         {E_OUTOFMEMORY, "E_OUTOFMEMORY"},
@@ -493,10 +514,8 @@ void WbemTarget::putClass(const mof::ClassDeclaration& declaration) {
         // Each signature is a class object of the system class __PARAMETERS: the in-parameters
         // in one, the out-parameters and ReturnValue in the other, numbered by ID in the order
         // written.
-        IWbemClassObjectPtr in;
+        IWbemClassObjectPtr in = parametersClass(wmi);
         IWbemClassObjectPtr out;
-        check(wmi->GetObject(_bstr_t(L"__PARAMETERS"), 0, nullptr, &in, nullptr),
-              "IWbemServices::GetObject");
         check(in->Clone(&out), "IWbemClassObject::Clone");
         bool anyIn = false;
         bool anyOut = method.returnType != Type::None;
@@ -524,7 +543,7 @@ void WbemTarget::putClass(const mof::ClassDeclaration& declaration) {
                 check(
                     signature->GetPropertyQualifierSet(parameterName.c_str(), &parameterQualifiers),
                     "IWbemClassObject::GetPropertyQualifierSet");
-                _variant_t order(id);
+                _variant_t order(static_cast<long>(id), VT_I4);
                 check(parameterQualifiers->Put(L"ID", &order.GetVARIANT(), 0),
                       "IWbemQualifierSet::Put");
                 putClassName(parameterQualifiers, parameter.type, parameter.referenceClass);
