@@ -65,33 +65,37 @@ TEST_F(WbemTargetTest, ClassesInstancesAndQualifiersReadBack) {
     IWbemClassObjectPtr node = object(L"Wt_Node");
     ASSERT_TRUE(node);
     _variant_t value;
+    // Get writes over its VARIANT as Windows does: the caller clears what was there.
+    auto fresh = [&value]() -> VARIANT* {
+        value.Clear();
+        return &value;
+    };
     CIMTYPE type = 0;
-    ASSERT_EQ(node->Get(L"Big", 0, &value, &type, nullptr), S_OK);
+    ASSERT_EQ(node->Get(L"Big", 0, fresh(), &type, nullptr), S_OK);
     EXPECT_EQ(type, CIM_SINT64);
     EXPECT_EQ(V_VT(&value), VT_BSTR);
     EXPECT_EQ(std::wstring(V_BSTR(&value)), L"-5");
-    value.Clear();
-    ASSERT_EQ(node->Get(L"Bytes", 0, &value, &type, nullptr), S_OK);
+    ASSERT_EQ(node->Get(L"Bytes", 0, fresh(), &type, nullptr), S_OK);
     EXPECT_EQ(type, CIM_UINT8 | CIM_FLAG_ARRAY);
-    ASSERT_EQ(node->Get(L"Letter", 0, &value, &type, nullptr), S_OK);
+    ASSERT_EQ(node->Get(L"Letter", 0, fresh(), &type, nullptr), S_OK);
     EXPECT_EQ(type, CIM_CHAR16);
-    ASSERT_EQ(node->Get(L"When", 0, &value, &type, nullptr), S_OK);
+    ASSERT_EQ(node->Get(L"When", 0, fresh(), &type, nullptr), S_OK);
     EXPECT_EQ(type, CIM_DATETIME);
     EXPECT_EQ(V_VT(&value), VT_NULL);
 
     IWbemQualifierSetPtr qualifiers;
     ASSERT_EQ(node->GetQualifierSet(&qualifiers), S_OK);
     LONG flavor = 0;
-    ASSERT_EQ(qualifiers->Get(L"Description", 0, &value, &flavor), S_OK);
+    ASSERT_EQ(qualifiers->Get(L"Description", 0, fresh(), &flavor), S_OK);
     EXPECT_EQ(std::wstring(V_BSTR(&value)), L"a node");
     EXPECT_EQ(flavor & (WBEM_FLAVOR_MASK_PROPAGATION | WBEM_FLAVOR_MASK_PERMISSIONS |
                         WBEM_FLAVOR_MASK_AMENDED),
               WBEM_FLAVOR_FLAG_PROPAGATE_TO_INSTANCE | WBEM_FLAVOR_AMENDED);
-    ASSERT_EQ(qualifiers->Get(L"Version", 0, &value, &flavor), S_OK);
+    ASSERT_EQ(qualifiers->Get(L"Version", 0, fresh(), &flavor), S_OK);
     EXPECT_EQ(flavor & WBEM_FLAVOR_MASK_PROPAGATION, 0); // undeclared: WMI's default flavor
     IWbemQualifierSetPtr keyQualifiers;
     ASSERT_EQ(node->GetPropertyQualifierSet(L"Name", &keyQualifiers), S_OK);
-    ASSERT_EQ(keyQualifiers->Get(L"Key", 0, &value, &flavor), S_OK);
+    ASSERT_EQ(keyQualifiers->Get(L"Key", 0, fresh(), &flavor), S_OK);
     // (The service may add propagation to instances for a key.)
     EXPECT_EQ(flavor & (WBEM_FLAVOR_FLAG_PROPAGATE_TO_DERIVED_CLASS | WBEM_FLAVOR_NOT_OVERRIDABLE),
               WBEM_FLAVOR_FLAG_PROPAGATE_TO_DERIVED_CLASS | WBEM_FLAVOR_NOT_OVERRIDABLE);
@@ -101,20 +105,20 @@ TEST_F(WbemTargetTest, ClassesInstancesAndQualifiersReadBack) {
     ASSERT_EQ(node->GetMethod(L"Ping", 0, &in, &out), S_OK);
     ASSERT_TRUE(in);
     ASSERT_TRUE(out);
-    EXPECT_EQ(in->Get(L"Text", 0, &value, &type, nullptr), S_OK);
+    EXPECT_EQ(in->Get(L"Text", 0, fresh(), &type, nullptr), S_OK);
     EXPECT_EQ(type, CIM_STRING);
-    EXPECT_EQ(in->Get(L"Counts", 0, &value, &type, nullptr), S_OK);
-    EXPECT_EQ(out->Get(L"Counts", 0, &value, &type, nullptr), S_OK);
+    EXPECT_EQ(in->Get(L"Counts", 0, fresh(), &type, nullptr), S_OK);
+    EXPECT_EQ(out->Get(L"Counts", 0, fresh(), &type, nullptr), S_OK);
     EXPECT_EQ(type, CIM_UINT16 | CIM_FLAG_ARRAY);
-    EXPECT_EQ(out->Get(L"Back", 0, &value, &type, nullptr), S_OK);
+    EXPECT_EQ(out->Get(L"Back", 0, fresh(), &type, nullptr), S_OK);
     EXPECT_EQ(type, CIM_REFERENCE);
-    EXPECT_EQ(out->Get(L"ReturnValue", 0, &value, &type, nullptr), S_OK);
+    EXPECT_EQ(out->Get(L"ReturnValue", 0, fresh(), &type, nullptr), S_OK);
     EXPECT_EQ(type, CIM_UINT32);
-    EXPECT_NE(in->Get(L"Back", 0, &value, &type, nullptr), S_OK);
+    EXPECT_NE(in->Get(L"Back", 0, fresh(), &type, nullptr), S_OK);
 
     IWbemClassObjectPtr a = object(L"Wt_Node.Name=\"a\\\"q\"");
     ASSERT_TRUE(a);
-    ASSERT_EQ(a->Get(L"Big", 0, &value, nullptr, nullptr), S_OK);
+    ASSERT_EQ(a->Get(L"Big", 0, fresh(), nullptr, nullptr), S_OK);
     EXPECT_EQ(std::wstring(V_BSTR(&value)), L"9223372036854775807");
     IWbemClassObjectPtr link = object(
         L"Wt_Link.Left=\"Wt_Node.Name=\\\"a\\\\\\\"q\\\"\",Right=\"Wt_Node.Name=\\\"b\\\"\"");
