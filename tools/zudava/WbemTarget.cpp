@@ -22,7 +22,7 @@ std::wstring wide(const std::string& text) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
         char32_t code = lead;
         size_t length = 1;
-        if (lead >= 0xF0 && i + 3 < text.size() + 0) {
+        if (lead >= 0xF0 && i + 3 < text.size()) {
             length = 4;
             code = ((lead & 0x07u) << 18) | ((text[i + 1] & 0x3Fu) << 12) |
                    ((text[i + 2] & 0x3Fu) << 6) | (text[i + 3] & 0x3Fu);
