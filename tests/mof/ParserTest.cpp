@@ -142,7 +142,9 @@ TEST(MofParserTest, IncludeErrorsNameTheFileAndPlace) {
         compiler.compileFile((folder.path() / "none.mof").string(), "root");
         FAIL();
     } catch (const mof::MofError& e) {
-        EXPECT_EQ(e.message(), "cannot read the file: No such file or directory");
+        EXPECT_EQ(std::string(e.what()), (folder.path() / "none.mof").string() +
+                                             ": error: cannot read the file: No such file or "
+                                             "directory");
     }
 }
 

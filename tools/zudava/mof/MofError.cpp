@@ -4,7 +4,8 @@ namespace mof {
 
 MofError::MofError(std::string file, uint32_t line, uint32_t column, std::string message,
                    std::string sourceLine)
-    : std::runtime_error(file + ":" + std::to_string(line) + ":" + std::to_string(column) +
+    : std::runtime_error(file +
+                         (line ? ":" + std::to_string(line) + ":" + std::to_string(column) : "") +
                          ": error: " + message),
       m_file(std::move(file)), m_line(line), m_column(column), m_message(std::move(message)),
       m_sourceLine(std::move(sourceLine)) {}

@@ -9,7 +9,8 @@ namespace mof {
 
 class MofError : public std::runtime_error {
 public:
-    // what() is "FILE:LINE:COLUMN: error: MESSAGE", the form editors and build tools jump to.
+    // what() is "FILE:LINE:COLUMN: error: MESSAGE", the form editors and build tools jump to
+    // ("FILE: error: MESSAGE" for line 0: the file as a whole, such as one that cannot be read).
     MofError(std::string file, uint32_t line, uint32_t column, std::string message,
              std::string sourceLine = std::string());
 
