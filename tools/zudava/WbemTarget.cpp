@@ -48,6 +48,12 @@ std::string narrow(const wchar_t* text) {
     return text ? DEZE::make_string(std::wstring(text)) : std::string();
 }
 
+// WMI's statuses are an unsigned enumeration on Windows: compare them as HRESULTs.
+bool isMissingClass(HRESULT status) {
+    return status == static_cast<HRESULT>(WBEM_E_NOT_FOUND) ||
+           status == static_cast<HRESULT>(WBEM_E_INVALID_CLASS);
+}
+
 [[noreturn]] void failed(HRESULT status, const std::string& call) {
     throw mof::StoreError(call + ": " + statusText(status), static_cast<uint32_t>(status));
 }
@@ -347,7 +353,7 @@ IWbemClassObjectPtr parametersClass(IWbemServices* wmi) {
         wmi->GetObject(_bstr_t(L"__PARAMETERS"), 0, nullptr, &signature, nullptr);
     if (SUCCEEDED(status))
         return signature;
-    if (status != WBEM_E_NOT_FOUND && status != WBEM_E_INVALID_CLASS)
+    if (!isMissingClass(status))
         failed(status, "IWbemServices::GetObject");
     check(wmi->GetObject(nullptr, 0, nullptr, &signature, nullptr), "IWbemServices::GetObject");
     _variant_t name(L"__PARAMETERS");
@@ -362,34 +368,37 @@ std::string statusText(HRESULT status) {
         HRESULT status;
         const char* name;
     };
+#define ZUDAVA_STATUS(name)                                                                        \
+    { static_cast<HRESULT>(name), #name }
     static const Name names[] = {
-        {WBEM_E_FAILED, "WBEM_E_FAILED"},
-        {WBEM_E_NOT_FOUND, "WBEM_E_NOT_FOUND"},
-        {WBEM_E_ACCESS_DENIED, "WBEM_E_ACCESS_DENIED"},
-        {WBEM_E_INVALID_NAMESPACE, "WBEM_E_INVALID_NAMESPACE"},
-        {WBEM_E_INVALID_CLASS, "WBEM_E_INVALID_CLASS"},
-        {WBEM_E_INVALID_PARAMETER, "WBEM_E_INVALID_PARAMETER"},
-        {WBEM_E_TYPE_MISMATCH, "WBEM_E_TYPE_MISMATCH"},
-        {WBEM_E_ALREADY_EXISTS, "WBEM_E_ALREADY_EXISTS"},
-        {WBEM_E_INVALID_OBJECT, "WBEM_E_INVALID_OBJECT"},
-        {WBEM_E_INVALID_PROPERTY, "WBEM_E_INVALID_PROPERTY"},
-        {WBEM_E_NOT_SUPPORTED, "WBEM_E_NOT_SUPPORTED"},
-        {WBEM_E_INVALID_SUPERCLASS, "WBEM_E_INVALID_SUPERCLASS"},
-        {WBEM_E_CLASS_HAS_CHILDREN, "WBEM_E_CLASS_HAS_CHILDREN"},
-        {WBEM_E_CLASS_HAS_INSTANCES, "WBEM_E_CLASS_HAS_INSTANCES"},
-        {WBEM_E_OVERRIDE_NOT_ALLOWED, "WBEM_E_OVERRIDE_NOT_ALLOWED"},
-        {WBEM_E_INVALID_QUALIFIER, "WBEM_E_INVALID_QUALIFIER"},
-        {WBEM_E_INVALID_QUALIFIER_TYPE, "WBEM_E_INVALID_QUALIFIER_TYPE"},
-        {WBEM_E_INVALID_PROPERTY_TYPE, "WBEM_E_INVALID_PROPERTY_TYPE"},
-        {WBEM_E_ILLEGAL_NULL, "WBEM_E_ILLEGAL_NULL"},
-        {WBEM_E_CRITICAL_ERROR, "WBEM_E_CRITICAL_ERROR"},
-        {WBEM_E_INVALID_METHOD, "WBEM_E_INVALID_METHOD"},
-        {WBEM_E_INVALID_CIM_TYPE, "WBEM_E_INVALID_CIM_TYPE"},
-        {E_OUTOFMEMORY, "E_OUTOFMEMORY"},
-        {E_NOINTERFACE, "E_NOINTERFACE"},
-        {REGDB_E_CLASSNOTREG, "REGDB_E_CLASSNOTREG"},
-        {CO_E_NOTINITIALIZED, "CO_E_NOTINITIALIZED"},
+        ZUDAVA_STATUS(WBEM_E_FAILED),
+        ZUDAVA_STATUS(WBEM_E_NOT_FOUND),
+        ZUDAVA_STATUS(WBEM_E_ACCESS_DENIED),
+        ZUDAVA_STATUS(WBEM_E_INVALID_NAMESPACE),
+        ZUDAVA_STATUS(WBEM_E_INVALID_CLASS),
+        ZUDAVA_STATUS(WBEM_E_INVALID_PARAMETER),
+        ZUDAVA_STATUS(WBEM_E_TYPE_MISMATCH),
+        ZUDAVA_STATUS(WBEM_E_ALREADY_EXISTS),
+        ZUDAVA_STATUS(WBEM_E_INVALID_OBJECT),
+        ZUDAVA_STATUS(WBEM_E_INVALID_PROPERTY),
+        ZUDAVA_STATUS(WBEM_E_NOT_SUPPORTED),
+        ZUDAVA_STATUS(WBEM_E_INVALID_SUPERCLASS),
+        ZUDAVA_STATUS(WBEM_E_CLASS_HAS_CHILDREN),
+        ZUDAVA_STATUS(WBEM_E_CLASS_HAS_INSTANCES),
+        ZUDAVA_STATUS(WBEM_E_OVERRIDE_NOT_ALLOWED),
+        ZUDAVA_STATUS(WBEM_E_INVALID_QUALIFIER),
+        ZUDAVA_STATUS(WBEM_E_INVALID_QUALIFIER_TYPE),
+        ZUDAVA_STATUS(WBEM_E_INVALID_PROPERTY_TYPE),
+        ZUDAVA_STATUS(WBEM_E_ILLEGAL_NULL),
+        ZUDAVA_STATUS(WBEM_E_CRITICAL_ERROR),
+        ZUDAVA_STATUS(WBEM_E_INVALID_METHOD),
+        ZUDAVA_STATUS(WBEM_E_INVALID_CIM_TYPE),
+        ZUDAVA_STATUS(E_OUTOFMEMORY),
+        ZUDAVA_STATUS(E_NOINTERFACE),
+        ZUDAVA_STATUS(REGDB_E_CLASSNOTREG),
+        ZUDAVA_STATUS(CO_E_NOTINITIALIZED),
     };
+#undef ZUDAVA_STATUS
     char number[16];
     std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(status));
     for (const Name& name : names)
@@ -416,7 +425,7 @@ std::shared_ptr<const mof::ClassShape> WbemTarget::findClass(const std::string& 
     IWbemClassObjectPtr object;
     const HRESULT status =
         wmi->GetObject(_bstr_t(wide(name).c_str()), 0, nullptr, &object, nullptr);
-    if (status == WBEM_E_NOT_FOUND || status == WBEM_E_INVALID_CLASS)
+    if (isMissingClass(status))
         return nullptr;
     check(status, "IWbemServices::GetObject");
     auto shape = std::make_shared<mof::ClassShape>();
