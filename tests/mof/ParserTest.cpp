@@ -142,7 +142,9 @@ TEST(MofParserTest, IncludeErrorsNameTheFileAndPlace) {
         compiler.compileFile((folder.path() / "none.mof").string(), "root");
         FAIL();
     } catch (const mof::MofError& e) {
-        EXPECT_EQ(e.message(), "cannot read the file: No such file or directory");
+        EXPECT_EQ(std::string(e.what()), (folder.path() / "none.mof").string() +
+                                             ": error: cannot read the file: No such file or "
+                                             "directory");
     }
 }
 
@@ -232,6 +234,12 @@ instance of Box { Id = 1; Content = instance of Part { Label = "in"; };
     EXPECT_EQ(content.instance->properties[0].value.text, "in");
     EXPECT_EQ(target.instances[0].properties[2].value.elements.size(), 2u);
     EXPECT_EQ(target.instances[0].path, "Box.Id=1");
+
+    std::string deep = "instance of Box { Content = ";
+    for (int i = 0; i < 40; ++i)
+        deep += "instance of Box { Content = ";
+    EXPECT_EQ(mof_test::parseError(deep), "test.mof:1:925: error: embedded instances nest more "
+                                          "than 32 deep");
 }
 
 } // namespace

@@ -290,25 +290,10 @@ struct Checker::Pass {
         const std::string file =
             position.file < unit.files.size() ? unit.files[position.file] : std::string();
         std::string line;
-        if (position.file < unit.sources.size() && position.line > 0) {
-            const std::string& source = unit.sources[position.file];
-            size_t start = 0;
-            for (uint32_t current = 1; current < position.line && start != std::string::npos;
-                 ++current) {
-                start = source.find('\n', start);
-                if (start != std::string::npos)
-                    ++start;
-            }
-            if (start != std::string::npos) {
-                size_t end = source.find('\n', start);
-                if (end == std::string::npos)
-                    end = source.size();
-                if (end > start && source[end - 1] == '\r')
-                    --end;
-                line = source.substr(start, end - start);
-            }
-        }
-        throw MofError(file, position.line, position.column, message, line);
+        if (position.file < unit.sources.size() && position.line > 0)
+            line = lineOf(unit.sources[position.file], position.line);
+        const uint32_t column = characterColumn(line, position.column);
+        throw MofError(file, position.line, column, message, std::move(line));
     }
 
     std::shared_ptr<const ClassShape> findClass(const std::string& nameSpace,
@@ -384,31 +369,33 @@ struct Checker::Pass {
                     const std::string& name, const std::string& nameSpace) {
         if (value.kind == Value::Kind::Null)
             return;
-        const std::string subject = std::string(what) + " " + quoted(name);
+        // The message's subject, made only when there is a message.
+        auto subject = [&] { return std::string(what) + " " + quoted(name); };
         if (isArray) {
             if (value.kind != Value::Kind::Array)
-                fail(value.position, subject + " is an array of " + typeName(type) +
+                fail(value.position, subject() + " is an array of " + typeName(type) +
                                          "; its value must be written in braces { }");
             if (arraySize && value.elements.size() > arraySize)
-                fail(value.position, subject + " holds at most " + std::to_string(arraySize) +
+                fail(value.position, subject() + " holds at most " + std::to_string(arraySize) +
                                          " elements; the value has " +
                                          std::to_string(value.elements.size()));
             for (Value& element : value.elements) {
                 if (element.kind == Value::Kind::Null)
-                    fail(element.position, subject + ": an array element cannot be null");
-                checkScalar(element, type, subject, nameSpace);
+                    fail(element.position, subject() + ": an array element cannot be null");
+                checkScalar(element, type, what, name, nameSpace);
             }
             return;
         }
         if (value.kind == Value::Kind::Array)
-            fail(value.position, subject + " is " + typeName(type) + ", not an array");
-        checkScalar(value, type, subject, nameSpace);
+            fail(value.position, subject() + " is " + typeName(type) + ", not an array");
+        checkScalar(value, type, what, name, nameSpace);
     }
 
-    void checkScalar(Value& value, Type type, const std::string& subject,
+    void checkScalar(Value& value, Type type, const char* what, const std::string& name,
                      const std::string& nameSpace) {
+        auto subject = [&] { return std::string(what) + " " + quoted(name); };
         auto mismatch = [&] {
-            fail(value.position, subject + " is " + typeName(type) + "; it cannot hold " +
+            fail(value.position, subject() + " is " + typeName(type) + "; it cannot hold " +
                                      kindName(value.kind) + " (" + shown(value) + ")");
         };
         switch (type) {
@@ -423,7 +410,7 @@ struct Checker::Pass {
             if (value.kind != Value::Kind::Integer)
                 mismatch();
             if (!fitsInteger(value, type))
-                fail(value.position, subject + " is " + typeName(type) + "; " + shown(value) +
+                fail(value.position, subject() + " is " + typeName(type) + "; " + shown(value) +
                                          " is out of its range");
             return;
         case Type::Real32:
@@ -439,7 +426,7 @@ struct Checker::Pass {
             }
             if (type == Type::Real32 && std::fabs(value.real) > std::numeric_limits<float>::max())
                 fail(value.position,
-                     subject + " is real32; " + shown(value) + " is out of its range");
+                     subject() + " is real32; " + shown(value) + " is out of its range");
             return;
         case Type::Char16:
             if (value.kind == Value::Kind::Integer && !value.negative &&
@@ -459,7 +446,7 @@ struct Checker::Pass {
             if (value.kind != Value::Kind::String)
                 mismatch();
             if (!isDatetime(value.text))
-                fail(value.position, subject + " is datetime; " + shown(value) +
+                fail(value.position, subject() + " is datetime; " + shown(value) +
                                          " is not a datetime (yyyymmddhhmmss.mmmmmmsutc or "
                                          "ddddddddhhmmss.mmmmmm:000)");
             return;

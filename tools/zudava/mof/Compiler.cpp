@@ -47,8 +47,10 @@ void Compiler::store(Unit& unit) {
                 ++m_counts.instances;
             }
         } catch (const StoreError& e) {
-            throw MofError(unit.files[position->file], position->line, position->column,
-                           "cannot store " + what + ": " + e.what());
+            std::string line = lineOf(unit.sources[position->file], position->line);
+            const uint32_t column = characterColumn(line, position->column);
+            throw MofError(unit.files[position->file], position->line, column,
+                           "cannot store " + what + ": " + e.what(), std::move(line));
         }
         if (m_progress)
             m_progress(m_counts);

@@ -70,27 +70,11 @@ Lexer::Lexer(std::string_view text, std::string fileName)
 }
 
 uint32_t Lexer::columnOf(size_t offset, size_t lineStart) const {
-    uint32_t column = 1;
-    for (size_t i = lineStart; i < offset && i < m_source.size(); ++i)
-        if ((static_cast<unsigned char>(m_source[i]) & 0xC0) != 0x80)
-            ++column;
-    return column;
+    return static_cast<uint32_t>(offset - lineStart + 1);
 }
 
 std::string Lexer::lineText(uint32_t line) const {
-    size_t start = 0;
-    for (uint32_t current = 1; current < line; ++current) {
-        const size_t end = m_source.find('\n', start);
-        if (end == std::string_view::npos)
-            return std::string();
-        start = end + 1;
-    }
-    size_t end = m_source.find('\n', start);
-    if (end == std::string_view::npos)
-        end = m_source.size();
-    if (end > start && m_source[end - 1] == '\r')
-        --end;
-    return std::string(m_source.substr(start, end - start));
+    return lineOf(std::string(m_source), line);
 }
 
 std::string_view Lexer::spelling() const {
@@ -104,7 +88,9 @@ void Lexer::fail(const std::string& message) const {
 }
 
 void Lexer::failAt(uint32_t line, uint32_t column, const std::string& message) const {
-    throw MofError(m_fileName, line, column, message, lineText(line));
+    std::string text = lineText(line);
+    const uint32_t characters = characterColumn(text, column);
+    throw MofError(m_fileName, line, characters, message, std::move(text));
 }
 
 void Lexer::failHere(const std::string& message) const {

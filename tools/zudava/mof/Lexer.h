@@ -36,14 +36,14 @@ public:
     bool negative() const { return m_negative; }
     double real() const { return m_real; }
 
-    // Where the current token starts.
+    // Where the current token starts (the column in bytes, as Position keeps it).
     uint32_t line() const { return m_tokenLine; }
     uint32_t column() const { return columnOf(m_tokenStart, m_tokenLineStart); }
     const std::string& fileName() const { return m_fileName; }
     // The current token as written, for messages.
     std::string_view spelling() const;
 
-    // Throws MofError at the current token, or at the given place.
+    // Throws MofError at the current token, or at the given place (a byte column).
     [[noreturn]] void fail(const std::string& message) const;
     [[noreturn]] void failAt(uint32_t line, uint32_t column, const std::string& message) const;
 

@@ -9,7 +9,8 @@ namespace mof {
 
 class MofError : public std::runtime_error {
 public:
-    // what() is "FILE:LINE:COLUMN: error: MESSAGE", the form editors and build tools jump to.
+    // what() is "FILE:LINE:COLUMN: error: MESSAGE", the form editors and build tools jump to
+    // ("FILE: error: MESSAGE" for line 0: the file as a whole, such as one that cannot be read).
     MofError(std::string file, uint32_t line, uint32_t column, std::string message,
              std::string sourceLine = std::string());
 
@@ -30,5 +31,12 @@ private:
     std::string m_message;
     std::string m_sourceLine;
 };
+
+// Positions count bytes of UTF-8 from the line's start (cheap to keep for every token); messages
+// count characters. The 1-based character column of a 1-based byte column in a line's text.
+uint32_t characterColumn(const std::string& line, uint32_t byteColumn);
+
+// The text of a 1-based line of a source, without its line break; empty past the end.
+std::string lineOf(const std::string& source, uint32_t line);
 
 } // namespace mof

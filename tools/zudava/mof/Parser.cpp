@@ -14,6 +14,8 @@ namespace {
 
 // Deeper than any real schema nests its includes; stops a file that includes itself in a loop.
 constexpr int kMaxIncludeDepth = 64;
+// Embedded instances nest no deeper than this, so that a hostile text cannot exhaust the stack.
+constexpr int kMaxEmbedding = 32;
 
 using Token = Lexer::Token;
 
@@ -674,9 +676,19 @@ Value Parser::parseScalar(Lexer& lexer, const FileState& state, uint32_t fileInd
         if (isWord(lexer, "null"))
             break;
         if (isWord(lexer, "instance")) {
+            if (m_embedding >= kMaxEmbedding)
+                lexer.fail("embedded instances nest more than " + std::to_string(kMaxEmbedding) +
+                           " deep");
             value.kind = Value::Kind::Instance;
-            value.instance = std::make_shared<InstanceDeclaration>(
-                parseInstance(lexer, state, fileIndex, QualifierList(), value.position));
+            ++m_embedding;
+            try {
+                value.instance = std::make_shared<InstanceDeclaration>(
+                    parseInstance(lexer, state, fileIndex, QualifierList(), value.position));
+            } catch (...) {
+                --m_embedding;
+                throw;
+            }
+            --m_embedding;
             return value;
         }
         [[fallthrough]];

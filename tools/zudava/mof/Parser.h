@@ -51,6 +51,7 @@ private:
     Value parseScalar(Lexer& lexer, const FileState& state, uint32_t fileIndex);
 
     Reader m_reader;
+    int m_embedding = 0; // how deep the embedded instance being read lies
 };
 
 } // namespace mof

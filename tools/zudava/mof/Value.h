@@ -11,7 +11,7 @@
 namespace mof {
 
 // Where something was written: an index into the run's file table, and 1-based line and column
-// (columns count characters, not bytes).
+// (columns count bytes; messages turn them into characters, see characterColumn).
 struct Position {
     uint32_t file = 0;
     uint32_t line = 0;
