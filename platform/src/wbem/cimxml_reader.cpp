@@ -677,10 +677,8 @@ ComRef<IWbemClassObject> readClass(const xmlNode* node, int depth) {
         const std::vector<xmlNode*> parts = children(methodNode);
         ComRef<IWbemClassObject> in, out;
         auto signature = [&](ComRef<IWbemClassObject>& s) {
-            if (!s) {
-                s = newClassObject();
-                putName(s.get(), L"__PARAMETERS");
-            }
+            if (!s)
+                s = newClassObject(); // PutMethod names it __PARAMETERS
             return s.get();
         };
         std::wstring returnType;

@@ -706,7 +706,8 @@ HRESULT Writer::body(IWbemClassObject* object, bool isClass, std::wstring& out) 
         }
     }
     std::vector<std::wstring> own;
-    hr = names(WBEM_FLAG_NONSYSTEM_ONLY | (m_options.localOnly ? WBEM_FLAG_LOCAL_ONLY : 0), own);
+    // The origin conditions exclude each other; system properties are never local.
+    hr = names(m_options.localOnly ? WBEM_FLAG_LOCAL_ONLY : WBEM_FLAG_NONSYSTEM_ONLY, own);
     if (FAILED(hr))
         return hr;
     for (const std::wstring& name : own) {
