@@ -8,8 +8,10 @@
 #pragma once
 
 #include <wbemcli.h>
+#include <comdef.h>
 
 #include <string>
+#include <vector>
 
 namespace zp::wbem {
 
@@ -29,6 +31,29 @@ HRESULT writeCimXml(IWbemClassObject* object, const CimXmlOptions& options, std:
 // A new object from CLASS, INSTANCE, VALUE.NAMEDOBJECT, VALUE.OBJECTWITHLOCALPATH or
 // VALUE.OBJECTWITHPATH text. WBEM_E_INVALID_SYNTAX for anything else or malformed text.
 HRESULT readCimXml(const wchar_t* text, size_t length, IWbemClassObject** object);
+
+// An object path taken apart, as the path elements of CIM-XML need it. Read through the
+// platform's IWbemPath object (the one path grammar of the system).
+struct CimXmlPath {
+    struct Key {
+        std::wstring name; // empty for the one unnamed key of Class="v"
+        _variant_t value;  // VT_BSTR (text and 64-bit numbers), VT_I4, VT_BOOL
+        ULONG cimType = CIM_STRING;
+    };
+    bool hasServer = false;
+    std::wstring server;
+    std::vector<std::wstring> namespaces;
+    std::wstring className;
+    bool singleton = false;
+    std::vector<Key> keys;
+};
+
+// WBEM_E_INVALID_OBJECT_PATH for text that is not an object path with a class.
+HRESULT parseCimXmlPath(const std::wstring& text, CimXmlPath& path);
+// The path's text: `\\server\ns:Class.Key="v"`, strings quoted with `\` before `"` and `\`.
+std::wstring cimXmlPathText(const CimXmlPath& path);
+// A key's value as KEYVALUE holds it (strings unquoted).
+std::wstring cimXmlKeyText(const CimXmlPath::Key& key);
 
 // Shared by both sides: UTF-16 (one unit per wchar_t) to UTF-8 and back; lone surrogates and
 // malformed bytes become U+FFFD.

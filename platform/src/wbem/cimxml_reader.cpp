@@ -9,7 +9,7 @@
 
 #include "comref.h"
 #include "object.h"
-#include "pathparser.h"
+#include "objectpath.h" // machineName() only
 #include "values.h"
 
 #include <wmiutils.h>
@@ -327,7 +327,7 @@ _variant_t scalar(const std::wstring& value, CIMTYPE type, int depth) {
 // A path back to text from VALUE.REFERENCE's single child.
 std::wstring pathText(const xmlNode* node);
 
-void namespaces(const xmlNode* local, ObjectPath& path) {
+void namespaces(const xmlNode* local, CimXmlPath& path) {
     if (!is(local, "LOCALNAMESPACEPATH"))
         fail();
     for (const xmlNode* ns : children(local)) {
@@ -339,16 +339,15 @@ void namespaces(const xmlNode* local, ObjectPath& path) {
         fail();
 }
 
-void instanceName(const xmlNode* node, ObjectPath& path) {
+void instanceName(const xmlNode* node, CimXmlPath& path) {
     if (!is(node, "INSTANCENAME"))
         fail();
-    path.hasClass = true;
     path.className = required(node, "CLASSNAME");
     const std::vector<xmlNode*> items = children(node);
     if (items.empty())
         path.singleton = true;
     auto key = [&](const xmlNode* valueNode, std::wstring name) {
-        PathKey k;
+        CimXmlPath::Key k;
         k.name = std::move(name);
         if (is(valueNode, "KEYVALUE")) {
             std::wstring kind = L"string";
@@ -356,24 +355,23 @@ void instanceName(const xmlNode* node, ObjectPath& path) {
             const std::wstring value = text(valueNode);
             if (kind == L"string") {
                 k.cimType = CIM_STRING;
-                k.value.get().vt = VT_BSTR;
-                k.value.get().bstrVal =
-                    SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+                k.value.vt = VT_BSTR;
+                k.value.bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
             } else if (kind == L"boolean") {
                 _variant_t b = scalar(value, CIM_BOOLEAN, 0);
                 k.cimType = CIM_BOOLEAN;
-                VariantCopy(&k.value.get(), &b);
+                k.value = b;
             } else if (kind == L"numeric") {
                 int64_t n = 0;
                 if (parseInteger(value, true, INT32_MIN, INT32_MAX, n)) {
                     k.cimType = CIM_SINT32;
-                    k.value.get().vt = VT_I4;
-                    k.value.get().lVal = static_cast<LONG>(n);
+                    k.value.vt = VT_I4;
+                    k.value.lVal = static_cast<LONG>(n);
                 } else if (parseInteger(value, true, INT64_MIN, INT64_MAX, n) ||
                            parseInteger(value, false, 0, UINT64_MAX, n)) {
                     k.cimType = value[0] == L'-' ? CIM_SINT64 : CIM_UINT64;
-                    k.value.get().vt = VT_BSTR;
-                    k.value.get().bstrVal =
+                    k.value.vt = VT_BSTR;
+                    k.value.bstrVal =
                         SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
                 } else {
                     fail();
@@ -387,8 +385,8 @@ void instanceName(const xmlNode* node, ObjectPath& path) {
                 fail();
             const std::wstring reference = pathText(inner[0]);
             k.cimType = CIM_REFERENCE;
-            k.value.get().vt = VT_BSTR;
-            k.value.get().bstrVal =
+            k.value.vt = VT_BSTR;
+            k.value.bstrVal =
                 SysAllocStringLen(reference.data(), static_cast<UINT>(reference.size()));
         } else {
             fail();
@@ -410,10 +408,9 @@ void instanceName(const xmlNode* node, ObjectPath& path) {
 }
 
 // Reads any of the path elements into `path`.
-void readPath(const xmlNode* node, ObjectPath& path) {
+void readPath(const xmlNode* node, CimXmlPath& path) {
     const std::vector<xmlNode*> items = children(node);
     if (is(node, "CLASSNAME")) {
-        path.hasClass = true;
         path.className = required(node, "NAME");
         if (!items.empty())
             fail();
@@ -446,11 +443,9 @@ void readPath(const xmlNode* node, ObjectPath& path) {
 }
 
 std::wstring pathText(const xmlNode* node) {
-    ObjectPath path;
+    CimXmlPath path;
     readPath(node, path);
-    std::wstring out;
-    renderPath(path, path.hasServer ? WBEMPATH_GET_SERVER_TOO : 0, out);
-    return out;
+    return cimXmlPathText(path);
 }
 
 struct QualifierText {
@@ -744,7 +739,7 @@ ComRef<IWbemClassObject> readClass(const xmlNode* node, int depth) {
     return object;
 }
 
-ComRef<IWbemClassObject> readInstance(const xmlNode* node, const ObjectPath* name, int depth) {
+ComRef<IWbemClassObject> readInstance(const xmlNode* node, const CimXmlPath* name, int depth) {
     const std::wstring className = required(node, "CLASSNAME");
     const std::vector<xmlNode*> items = children(node);
     size_t first = 0;
@@ -766,7 +761,7 @@ ComRef<IWbemClassObject> readInstance(const xmlNode* node, const ObjectPath* nam
         check(type->Put(p.name.c_str(), 0, &none, p.type));
         putPropertyQualifiers(type.get(), p, false);
         if (name)
-            for (const PathKey& key : name->keys)
+            for (const CimXmlPath::Key& key : name->keys)
                 if (_wcsicmp(key.name.c_str(), p.name.c_str()) == 0) {
                     ComRef<IWbemQualifierSet> set;
                     check(type->GetPropertyQualifierSet(p.name.c_str(), set.put()));
@@ -794,7 +789,7 @@ ComRef<IWbemClassObject> readInstance(const xmlNode* node, const ObjectPath* nam
 
 HRESULT readRoot(const xmlNode* root, int depth, IWbemClassObject** result) {
     ComRef<IWbemClassObject> object;
-    ObjectPath path;
+    CimXmlPath path;
     bool located = false;
     if (is(root, "CLASS")) {
         object = readClass(root, depth);
@@ -826,7 +821,8 @@ HRESULT readRoot(const xmlNode* root, int depth, IWbemClassObject** result) {
     if (located) {
         // The object says where it lives, as a stored one would.
         auto location = std::make_shared<Location>();
-        location->server = path.hasServer ? path.server : L".";
+        // A local path names this machine.
+        location->server = path.hasServer ? path.server : machineName();
         for (const std::wstring& component : path.namespaces) {
             if (!location->nameSpace.empty())
                 location->nameSpace += L'\\';

@@ -8,7 +8,7 @@
 #include "cimxml.h"
 
 #include "comref.h"
-#include "pathparser.h"
+#include "names.h"
 #include "values.h"
 
 #include <comdef.h>
@@ -244,8 +244,7 @@ void namespacePath(const std::wstring& nameSpace, std::wstring& out) {
     out += L"</LOCALNAMESPACEPATH>";
 }
 
-void keyValue(const PathKey& key, std::wstring& out) {
-    const VARIANT& v = key.value.get();
+void keyValue(const CimXmlPath::Key& key, std::wstring& out) {
     const wchar_t* kind = L"string";
     if (key.cimType == CIM_BOOLEAN)
         kind = L"boolean";
@@ -255,21 +254,18 @@ void keyValue(const PathKey& key, std::wstring& out) {
     out += L"<KEYVALUE VALUETYPE=\"";
     out += kind;
     out += L"\">";
-    std::wstring text;
-    renderValue(key, false, text);
-    (void)v;
-    escape(text, false, out);
+    escape(cimXmlKeyText(key), false, out);
     out += L"</KEYVALUE>";
 }
 
-void instanceName(const ObjectPath& path, std::wstring& out) {
+void instanceName(const CimXmlPath& path, std::wstring& out) {
     out += L"<INSTANCENAME";
     attribute(L"CLASSNAME", path.className, out);
     out += L">";
     if (path.keys.size() == 1 && path.keys[0].name.empty()) {
         keyValue(path.keys[0], out);
     } else {
-        for (const PathKey& key : path.keys) {
+        for (const CimXmlPath::Key& key : path.keys) {
             out += L"<KEYBINDING";
             attribute(L"NAME", key.name, out);
             out += L">";
@@ -280,7 +276,7 @@ void instanceName(const ObjectPath& path, std::wstring& out) {
     out += L"</INSTANCENAME>";
 }
 
-std::wstring joinNamespaces(const ObjectPath& path) {
+std::wstring joinNamespaces(const CimXmlPath& path) {
     std::wstring text;
     for (const std::wstring& component : path.namespaces) {
         if (!text.empty())
@@ -292,7 +288,7 @@ std::wstring joinNamespaces(const ObjectPath& path) {
 
 // The path elements of a parsed path: INSTANCEPATH, LOCALINSTANCEPATH or INSTANCENAME for an
 // instance, CLASSPATH, LOCALCLASSPATH or CLASSNAME for a class.
-void pathElements(const ObjectPath& path, std::wstring& out) {
+void pathElements(const CimXmlPath& path, std::wstring& out) {
     const bool isInstance = path.singleton || !path.keys.empty();
     const bool full = path.hasServer && !path.namespaces.empty();
     const bool local = !full && !path.namespaces.empty();
@@ -330,9 +326,10 @@ void pathElements(const ObjectPath& path, std::wstring& out) {
 }
 
 HRESULT Writer::valueReference(const std::wstring& text, std::wstring& out) {
-    ObjectPath path;
-    if (!parsePath(text.c_str(), WBEMPATH_CREATE_ACCEPT_ALL, path) || !path.hasClass)
-        return WBEM_E_INVALID_OBJECT_PATH;
+    CimXmlPath path;
+    const HRESULT hr = parseCimXmlPath(text, path);
+    if (FAILED(hr))
+        return hr;
     out += L"<VALUE.REFERENCE>";
     pathElements(path, out);
     out += L"</VALUE.REFERENCE>";
@@ -753,13 +750,12 @@ HRESULT Writer::object(IWbemClassObject* object, std::wstring& out) {
     if (level < 0 || level > 3)
         return WBEM_E_INVALID_PARAMETER;
     const std::wstring className = stringProperty(object, L"__CLASS");
-    ObjectPath path;
-    path.hasClass = true;
+    CimXmlPath path;
     path.className = className;
     if (level >= 1 && !isClass) {
         // An instance's name is its keys: one whose keys are not all set has none.
         const std::wstring relative = stringProperty(object, L"__RELPATH");
-        if (relative.empty() || !parsePath(relative.c_str(), WBEMPATH_CREATE_ACCEPT_ALL, path))
+        if (relative.empty() || FAILED(parseCimXmlPath(relative, path)))
             return WBEM_E_INVALID_PARAMETER;
     }
     if (level >= 2) {
