@@ -28,6 +28,11 @@
 
 namespace zp::wbem {
 
+// The types live in an inline namespace so that the linker keeps them apart from the services'
+// own ObjectPath and PathKey (objectpath.h): two inline definitions under one name would be
+// merged into one, with the other layout.
+inline namespace grammar {
+
 // A VARIANT that owns its contents.
 class OwnedVariant {
 public:
@@ -66,6 +71,8 @@ struct ObjectPath {
 
     void clear();
 };
+
+} // namespace grammar
 
 // Reads `text` under the SetText `mode` (already checked) into `out`. False for malformed text
 // or a form the mode refuses; `out` is then unspecified, so callers parse into a scratch object.
