@@ -6,7 +6,7 @@ set -euo pipefail
 packages_for() {
     case "$1" in
         native) echo g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
-                     libbenchmark-dev libsqlite3-dev unzip ;;
+                     libbenchmark-dev libsqlite3-dev libxml2-dev libxml2-utils unzip ;;
         sanitize) packages_for native ;;
         tsan) packages_for native ;;
         fuzz) echo clang libclang-rt-14-dev cmake ninja-build ;;

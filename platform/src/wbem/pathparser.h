@@ -90,5 +90,4 @@ bool isIdentifier(const wchar_t* begin, const wchar_t* end);
 bool isKeyType(ULONG type);
 bool isKeyCarrier(VARTYPE vt);
 
-
 } // namespace zp::wbem
