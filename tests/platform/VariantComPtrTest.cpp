@@ -114,6 +114,9 @@ TEST(ComPtr, CountsReferences) {
 }
 
 TEST(ComPtr, MoveAssignmentHandsOverTheReference) {
+#ifdef __MINGW32__
+    GTEST_SKIP() << "mingw's _com_ptr_t has no move operations: a moved pointer is copied";
+#endif
     CountedObject object;
     {
         IUnknownPtr target;

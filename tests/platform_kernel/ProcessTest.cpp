@@ -111,9 +111,18 @@ TEST(KernelProcess, TheFirstTokenIsSearchedForAsWindowsDoes) {
     const std::filesystem::path original = zudava_test::hostPath(childProgram());
     std::filesystem::copy_file(original, spaced / original.filename());
     line = (spaced / "zudava_test_child").string() + " exit 6";
+#ifdef _WIN32
+    // The copy's libraries stay beside the original: the child finds them through PATH.
+    char oldPath[32767] = {};
+    GetEnvironmentVariableA("PATH", oldPath, sizeof oldPath);
+    SetEnvironmentVariableA("PATH", (original.parent_path().string() + ";" + oldPath).c_str());
+#endif
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &info))
         << GetLastError();
+#ifdef _WIN32
+    SetEnvironmentVariableA("PATH", oldPath);
+#endif
     WaitForSingleObject(info.hProcess, 60000);
     GetExitCodeProcess(info.hProcess, &code);
     // The child ran. Here its runtime splits its own name at the blank, so its first argument is
