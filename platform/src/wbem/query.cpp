@@ -142,6 +142,32 @@ private:
     std::deque<ComRef<IWbemClassObject>> m_ready; // passed the filter, not yet handed out
 };
 
+// Objects made for one forward-only enumeration: handed over as they are, without the copy that
+// an enumeration which may start again needs.
+class HandOverSource final : public ObjectSource {
+public:
+    explicit HandOverSource(ObjectList objects) : m_objects(std::move(objects)) {}
+
+    HRESULT fetch(std::size_t limit, ULONG, ObjectList& out) override {
+        for (; limit > 0 && m_at < m_objects.size(); --limit)
+            out.push_back(std::move(m_objects[m_at++]));
+        return m_at < m_objects.size() ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
+    }
+    void rewind() override {} // forward-only enumerators never rewind nor clone
+    std::unique_ptr<ObjectSource> clone() const override { return nullptr; }
+
+private:
+    ObjectList m_objects;
+    std::size_t m_at = 0;
+};
+
+HRESULT enumerate(ObjectList objects, LONG flags, IEnumWbemClassObject** enumerator) {
+    if (flags & WBEM_FLAG_FORWARD_ONLY)
+        return Enumerator::create(std::make_unique<HandOverSource>(std::move(objects)), true,
+                                  enumerator);
+    return Enumerator::create(listSource(std::move(objects)), false, enumerator);
+}
+
 bool isPathProperty(const std::wstring& name) {
     return sameName(name, L"__PATH") || sameName(name, L"__RELPATH");
 }
@@ -184,8 +210,7 @@ HRESULT selectClasses(Repository& repository, const NamespaceRef& ns, const wql:
         if (!query.where || wql::matches(*query.where, cls.get()))
             kept.push_back(std::move(cls));
     }
-    return Enumerator::create(listSource(std::move(kept)), (flags & WBEM_FLAG_FORWARD_ONLY) != 0,
-                              enumerator);
+    return enumerate(std::move(kept), flags, enumerator);
 }
 
 HRESULT selectInstances(Repository& repository, const NamespaceRef& ns, wql::Query& query,
@@ -225,8 +250,7 @@ HRESULT selectInstances(Repository& repository, const NamespaceRef& ns, wql::Que
         } else {
             prototype.push_back(std::move(cls));
         }
-        return Enumerator::create(listSource(std::move(prototype)),
-                                  (flags & WBEM_FLAG_FORWARD_ONLY) != 0, enumerator);
+        return enumerate(std::move(prototype), flags, enumerator);
     }
 
     std::vector<RowId> classes;
@@ -256,8 +280,7 @@ HRESULT execQuery(IWbemServices* services, const NamespaceRef& ns, const wchar_t
             const HRESULT hr = relatedObjects(repository, ns, query, related);
             if (FAILED(hr))
                 return hr;
-            return Enumerator::create(listSource(std::move(related)),
-                                      (flags & WBEM_FLAG_FORWARD_ONLY) != 0, enumerator);
+            return enumerate(std::move(related), flags, enumerator);
         }
         if (sameName(query.className, L"meta_class"))
             return selectClasses(repository, ns, query, flags, enumerator);

@@ -113,6 +113,7 @@ HRESULT instanceRelated(Repository& repository, const NamespaceRef& ns, const wq
         return hr;
     const bool associators = query.kind == wql::Query::Kind::Associators;
     Results results(query, out);
+    std::vector<std::wstring> farEnds; // the paths of the associators, in the order found
     for (const Referrer& referrer : referrers) {
         const ClassDefPtr association = definitionOf(referrer.object.get());
         if (!association)
@@ -144,24 +145,29 @@ HRESULT instanceRelated(Repository& repository, const NamespaceRef& ns, const wq
             bool farEnd = false;
             for (const std::wstring& role : roles)
                 farEnd = farEnd || !sameName(role, property.name);
-            if (!farEnd)
-                continue;
             _variant_t value;
-            if (FAILED(referrer.object->Get(property.name.c_str(), 0, &value, nullptr, nullptr)) ||
-                value.vt != VT_BSTR || !value.bstrVal)
-                continue;
-            ComRef<IWbemClassObject> end;
-            // A reference to an object that is gone leads nowhere.
-            if (FAILED(repository.getObject(home, value.bstrVal, end.put())))
-                continue;
-            const ClassDefPtr endClass = definitionOf(end.get());
-            if (!endClass || !classFits(*endClass, query.resultClass) ||
-                !hasQualifier(*endClass, query.requiredQualifier))
-                continue;
-            hr = results.addObject(end.get());
-            if (FAILED(hr))
-                return hr;
+            if (farEnd &&
+                SUCCEEDED(
+                    referrer.object->Get(property.name.c_str(), 0, &value, nullptr, nullptr)) &&
+                value.vt == VT_BSTR && value.bstrVal)
+                farEnds.emplace_back(value.bstrVal, SysStringLen(value.bstrVal));
         }
+    }
+    if (!associators)
+        return WBEM_S_NO_ERROR;
+    // The far ends in one read; a reference to an object that is gone leads nowhere.
+    ObjectList ends;
+    hr = repository.getObjects(home, farEnds, ends);
+    if (FAILED(hr))
+        return hr;
+    for (const ComRef<IWbemClassObject>& end : ends) {
+        const ClassDefPtr endClass = end ? definitionOf(end.get()) : nullptr;
+        if (!endClass || !classFits(*endClass, query.resultClass) ||
+            !hasQualifier(*endClass, query.requiredQualifier))
+            continue;
+        hr = results.addObject(end.get());
+        if (FAILED(hr))
+            return hr;
     }
     return WBEM_S_NO_ERROR;
 }

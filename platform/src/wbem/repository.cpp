@@ -427,32 +427,57 @@ HRESULT Repository::decode(Transaction& t, std::uint64_t generation, const Names
     return WBEM_S_NO_ERROR;
 }
 
+HRESULT Repository::lookUp(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
+                           const ObjectPath& path, IWbemClassObject** object) {
+    NamespaceRef target;
+    HRESULT status = resolvePathNamespace(t, ns, path, target);
+    if (FAILED(status))
+        return status;
+    if (!path.isInstance) {
+        const ClassPtr cls = loadClass(t, generation, target, path.className);
+        if (!cls)
+            return WBEM_E_NOT_FOUND;
+        *object = classObject(cls->definition);
+        return WBEM_S_NO_ERROR;
+    }
+    ClassPtr cls;
+    InstanceRow row;
+    status = findInstance(t, generation, target, path, cls, row);
+    if (FAILED(status))
+        return status;
+    return decode(t, generation, target, row, object);
+}
+
 HRESULT Repository::getObject(const NamespaceRef& ns, const wchar_t* text,
                               IWbemClassObject** object) {
     ObjectPath path;
     HRESULT hr = parseObjectPath(text, path);
     if (FAILED(hr))
         return hr;
-    return reading([&](Transaction& t) -> HRESULT {
+    return reading([&](Transaction& t) -> HRESULT { return lookUp(t, sync(t), ns, path, object); });
+}
+
+HRESULT Repository::getObjects(const NamespaceRef& ns, const std::vector<std::wstring>& paths,
+                               ObjectList& out) {
+    std::vector<ObjectPath> parsed(paths.size());
+    std::vector<bool> readable(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        readable[i] = SUCCEEDED(parseObjectPath(paths[i].c_str(), parsed[i]));
+    ObjectList found(paths.size());
+    const HRESULT hr = reading([&](Transaction& t) -> HRESULT {
         const std::uint64_t generation = sync(t);
-        NamespaceRef target;
-        HRESULT status = resolvePathNamespace(t, ns, path, target);
-        if (FAILED(status))
-            return status;
-        if (!path.isInstance) {
-            const ClassPtr cls = loadClass(t, generation, target, path.className);
-            if (!cls)
-                return WBEM_E_NOT_FOUND;
-            *object = classObject(cls->definition);
-            return WBEM_S_NO_ERROR;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (!readable[i])
+                continue;
+            const HRESULT status = lookUp(t, generation, ns, parsed[i], found[i].put());
+            if (status == WBEM_E_CRITICAL_ERROR || status == WBEM_E_OUT_OF_MEMORY)
+                return status;
         }
-        ClassPtr cls;
-        InstanceRow row;
-        status = findInstance(t, generation, target, path, cls, row);
-        if (FAILED(status))
-            return status;
-        return decode(t, generation, target, row, object);
+        return WBEM_S_NO_ERROR;
     });
+    if (SUCCEEDED(hr))
+        out = std::move(found);
+    return hr;
 }
 
 // ---- Classes

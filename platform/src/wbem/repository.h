@@ -50,6 +50,9 @@ public:
     // A class by name, or an instance by path. WBEM_E_INVALID_OBJECT_PATH, WBEM_E_INVALID_CLASS,
     // WBEM_E_NOT_FOUND, WBEM_E_INVALID_NAMESPACE for a path into a namespace that does not exist.
     HRESULT getObject(const NamespaceRef& ns, const wchar_t* path, IWbemClassObject** object);
+    // Several objects in one read: `out` gets one entry per path, null where getObject fails.
+    HRESULT getObjects(const NamespaceRef& ns, const std::vector<std::wstring>& paths,
+                       ObjectList& out);
     HRESULT putClass(const NamespaceRef& ns, IWbemClassObject* object, LONG flags);
     HRESULT deleteClass(const NamespaceRef& ns, const wchar_t* name);
     // `relativePath` receives the stored instance's __RELPATH.
@@ -108,6 +111,8 @@ private:
     // namespace, its key root and normalized key, so that every way of writing one path meets.
     std::wstring indexedTarget(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
                                const std::wstring& path);
+    HRESULT lookUp(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
+                   const ObjectPath& path, IWbemClassObject** object);
     HRESULT decode(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
                    const InstanceRow& row, IWbemClassObject** object);
     // Whether a services object's namespace still exists (and was not made anew).
