@@ -5,6 +5,8 @@
 #include <comdef.h>
 #include <wbemidl.h>
 
+#include <zudava/zudava.h>
+
 #include <gtest/gtest.h>
 
 #include "support/Host.h"
@@ -177,4 +179,34 @@ TEST_F(MachineQuery, AssociatorsFollowTheDiskToItsPartition) {
         EXPECT_EQ(S_OK, hr) << static_cast<const char*>(_bstr_t(where));
         EXPECT_TRUE(related.empty()) << static_cast<const char*>(_bstr_t(where));
     }
+}
+
+// The operations handle sends its own query text for the same association.
+TEST_F(MachineQuery, TheHandleFindsThePartitionOfADisk) {
+    std::vector<IWbemClassObjectPtr> links;
+    ASSERT_EQ(S_OK, query(L"SELECT * FROM Win32_LogicalDiskToPartition", links));
+    if (links.empty())
+        GTEST_SKIP() << "this machine reports no logical disk on a partition";
+    const std::wstring dependent = text(links[0], L"Dependent");
+    const std::wstring disk = L"root\\cimv2:" + dependent.substr(dependent.find(L':') + 1);
+    DEZE::WmiContext context;
+    DEZE::WmiHandle handle;
+    const DEZE::WmiString none(_bstr_t(), false);
+    try {
+        const DEZE::WmiObjectEnumeration found =
+            handle.associators(context, DEZE::WmiObjectPath(_bstr_t(disk.c_str())),
+                               DEZE::WmiString(_bstr_t(L"Win32_LogicalDiskToPartition"), false),
+                               none, DEZE::WmiString(_bstr_t(L"Dependent"), false), none);
+        ASSERT_TRUE(found.hasNext());
+        const DEZE::WmiInstance partition(found.getNext());
+        const _variant_t className = partition.getProperty(L"__CLASS").getValue();
+        EXPECT_EQ(std::wstring(L"Win32_DiskPartition"), V_BSTR(&className));
+    } catch (const DEZE::WmiException& e) {
+        if (testing_support::underWine())
+            GTEST_SKIP() << "under Wine the handle's associators fail with 0x" << std::hex
+                         << static_cast<unsigned long>(e.getCode()) << " ("
+                         << static_cast<const char*>(e.getMessage()) << ")";
+        throw;
+    }
+    DEZE::WmiConnectionFactory::reset();
 }
