@@ -3,6 +3,7 @@
 #include "WbemTesting.h"
 
 #include <algorithm>
+#include <cstdint>
 
 using namespace wbem_testing;
 
@@ -24,13 +25,17 @@ protected:
         ASSERT_TRUE(defineClass(L"Gear", L"Part", {{L"Teeth", CIM_SINT32}}));
     }
 
-    void addPart(const wchar_t* className, long id, const wchar_t* name, long size, bool active) {
+    void addPart(const wchar_t* className, long id, const wchar_t* name, std::uint32_t size,
+                 bool active) {
         IWbemClassObjectPtr part = spawn(className);
         ASSERT_TRUE(part);
         set(part, L"Id", _variant_t(id));
         if (name)
             set(part, L"Name", _variant_t(name));
-        set(part, L"Size", _variant_t(size));
+        _variant_t uint32; // WMI carries uint32 in VT_I4
+        uint32.vt = VT_I4;
+        uint32.lVal = static_cast<LONG>(size);
+        set(part, L"Size", uint32);
         set(part, L"Active", _variant_t(active));
         ASSERT_EQ(S_OK, put(part));
     }
@@ -328,7 +333,8 @@ TEST_F(WbemQuery, FiltersAcrossManyReadStepsWithoutLosingOrRepeating) {
     defineParts();
     // More instances than one read step holds, with matches at the edges of the steps.
     for (long id = 1; id <= 1100; ++id)
-        addPart(L"Part", id, id % 512 == 0 || id % 512 == 1 ? L"edge" : L"inner", id, true);
+        addPart(L"Part", id, id % 512 == 0 || id % 512 == 1 ? L"edge" : L"inner",
+                static_cast<std::uint32_t>(id), true);
     EXPECT_EQ((Texts{L"1", L"512", L"513", L"1024", L"1025"}),
               select(L"SELECT * FROM Part WHERE Name = 'edge'"));
     EXPECT_EQ(1100u, select(L"SELECT Id FROM Part").size());
