@@ -513,6 +513,25 @@ TEST_F(WbemAssociations, RefusesWhatCannotBeAnswered) {
               status(L"ASSOCIATORS OF {Node.Name=\"n1\"} WHERE ClassDefsOnly SchemaOnly"));
 }
 
+TEST_F(WbemAssociations, APathIntoAnotherNamespaceIsAnsweredThere) {
+    IWbemServicesPtr root;
+    ASSERT_EQ(S_OK, connect(m_locator, L"root", root));
+    IEnumWbemClassObjectPtr enumerator;
+    ASSERT_EQ(S_OK, root->ExecQuery(_bstr_t(L"WQL"),
+                                    _bstr_t((L"ASSOCIATORS OF {" + m_path +
+                                             L":Node.Name=\"n4\"} WHERE ResultRole = Right")
+                                                .c_str()),
+                                    kQueryFlags, nullptr, &enumerator));
+    const std::vector<IWbemClassObjectPtr> found = drain(enumerator);
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(L"Node.Name=\"n1\"", text(found[0], L"__RELPATH"));
+    EXPECT_EQ(m_path, text(found[0], L"__NAMESPACE"));
+    EXPECT_EQ(wbem_testing::status(WBEM_E_INVALID_NAMESPACE),
+              status(L"ASSOCIATORS OF {root\\nowhere:Node.Name=\"n1\"}"));
+    EXPECT_EQ(wbem_testing::status(WBEM_E_INVALID_OBJECT_PATH),
+              status(L"ASSOCIATORS OF {\\\\elsewhere\\" + m_path + L":Node.Name=\"n1\"}"));
+}
+
 TEST_F(WbemAssociations, ClassPathsAnswerFromTheSchema) {
     EXPECT_EQ((Texts{L"Node", L"Thing"}), related(L"ASSOCIATORS OF {Node} WHERE SchemaOnly"));
     EXPECT_EQ(Texts{L"Node"}, related(L"ASSOCIATORS OF {Thing} WHERE SchemaOnly"));
