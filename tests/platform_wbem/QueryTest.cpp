@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <thread>
 
 using namespace wbem_testing;
 
@@ -280,6 +281,45 @@ TEST_F(WbemQuery, EnumerationsFollowTheirFlags) {
     EXPECT_EQ(1, get(prototype[0], L"__GENUS").lVal);
     EXPECT_EQ(L"Part", text(prototype[0], L"__CLASS"));
     EXPECT_EQ(1, get(prototype[0], L"__PROPERTY_COUNT").lVal);
+}
+
+TEST_F(WbemQuery, QueriesRunOnManyThreadsWhileInstancesAreAdded) {
+    addParts();
+    IEnumWbemClassObjectPtr first;
+    ASSERT_EQ(S_OK, m_services->ExecQuery(_bstr_t(L"WQL"),
+                                          _bstr_t(L"SELECT Name FROM Part WHERE Id <= 6"), 0,
+                                          nullptr, &first));
+    IEnumWbemClassObjectPtr second;
+    ASSERT_EQ(S_OK, first->Clone(&second));
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    // Two clones share the reduced classes of their property list.
+    for (IEnumWbemClassObject* enumerator : {first.GetInterfacePtr(), second.GetInterfacePtr()}) {
+        threads.emplace_back([enumerator, &wrong] {
+            ComScope com;
+            if (drain(enumerator).size() != 6)
+                ++wrong;
+        });
+    }
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([this, &wrong] {
+            ComScope com;
+            for (int i = 0; i < 20; ++i) {
+                IEnumWbemClassObjectPtr enumerator;
+                if (FAILED(m_services->ExecQuery(_bstr_t(L"WQL"),
+                                                 _bstr_t(L"SELECT * FROM Gear WHERE Size > 30"),
+                                                 kQueryFlags, nullptr, &enumerator)) ||
+                    drain(enumerator).size() != 2)
+                    ++wrong;
+            }
+        });
+    }
+    for (long id = 100; id < 140; ++id)
+        addPart(L"Part", id, L"late", 1, true);
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(0, wrong.load());
+    EXPECT_EQ(40u, select(L"SELECT * FROM Part WHERE Name = 'late'").size());
 }
 
 // A sink that keeps what it is given.
