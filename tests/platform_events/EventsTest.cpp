@@ -344,7 +344,6 @@ TEST_F(EventsTest, DatabaseKeepsABoundedNumberOfEventsWhateverIsIndicated) {
     EXPECT_LE(storedEvents(), bound);
     const auto size = repositorySize();
     round(12000);
-    round(24000);
     EXPECT_LE(storedEvents(), bound);
     EXPECT_LE(repositorySize(), size + size / 10) << "the file grows with every round";
 }
