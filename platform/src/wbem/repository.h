@@ -76,6 +76,8 @@ public:
     // size. The errors of getObject for a path that names no instance.
     HRESULT referrers(const NamespaceRef& ns, const wchar_t* path, std::vector<Referrer>& out);
 
+    RepositoryStore& store() const { return m_store; }
+
     // What the last critical failure said (the file and SQLite's words), for diagnostics.
     static std::string lastCriticalError();
 
