@@ -25,7 +25,8 @@ TEST_F(WbemReadQualifiers, AbsentQualifiersAreNotFound) {
     IWbemQualifierSetPtr classQualifiers, nameQualifiers;
     ASSERT_EQ(S_OK, cls->GetQualifierSet(&classQualifiers));
     ASSERT_EQ(S_OK, cls->GetPropertyQualifierSet(L"Name", &nameQualifiers));
-    for (IWbemQualifierSet* set : {classQualifiers.GetInterfacePtr(), nameQualifiers.GetInterfacePtr()}) {
+    for (IWbemQualifierSet* set :
+         {classQualifiers.GetInterfacePtr(), nameQualifiers.GetInterfacePtr()}) {
         _variant_t value;
         LONG flavor = -1;
         EXPECT_EQ(status(WBEM_E_NOT_FOUND), set->Get(L"NoSuchQualifier", 0, &value, &flavor));

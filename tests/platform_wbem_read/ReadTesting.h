@@ -81,9 +81,8 @@ protected:
     }
 
     // The Name of each of the next `count` objects, with Next's status.
-    static std::pair<HRESULT, std::vector<std::wstring>> next(IEnumWbemClassObject* enumerator,
-                                                              ULONG count,
-                                                              LONG timeout = kInfinite) {
+    static std::pair<HRESULT, std::vector<std::wstring>>
+    next(IEnumWbemClassObject* enumerator, ULONG count, LONG timeout = kInfinite) {
         std::vector<IWbemClassObject*> objects(count + 1, nullptr);
         ULONG returned = 12345;
         const HRESULT hr = enumerator->Next(timeout, count, objects.data(), &returned);
@@ -117,11 +116,10 @@ private:
             return;
         IWbemClassObjectPtr service = newClass(nullptr, L"Win32_Service");
         ASSERT_TRUE(service);
-        for (const auto& [name, type] : {std::pair{L"AcceptStop", CIM_BOOLEAN},
-                                         std::pair{L"DisplayName", CIM_STRING},
-                                         std::pair{L"Name", CIM_STRING},
-                                         std::pair{L"ProcessID", CIM_UINT32},
-                                         std::pair{L"State", CIM_STRING}})
+        for (const auto& [name, type] :
+             {std::pair{L"AcceptStop", CIM_BOOLEAN}, std::pair{L"DisplayName", CIM_STRING},
+              std::pair{L"Name", CIM_STRING}, std::pair{L"ProcessID", CIM_UINT32},
+              std::pair{L"State", CIM_STRING}})
             ASSERT_EQ(S_OK, service->Put(name, 0, nullptr, type));
         putQualifier(service, L"Name", L"key", _variant_t(true));
         ASSERT_EQ(S_OK, m_services->PutClass(service, WBEM_FLAG_CREATE_ONLY, nullptr, nullptr));
@@ -175,8 +173,8 @@ private:
         return cls;
     }
 
-    static void putQualifier(IWbemClassObject* object, const wchar_t* property,
-                             const wchar_t* name, _variant_t value) {
+    static void putQualifier(IWbemClassObject* object, const wchar_t* property, const wchar_t* name,
+                             _variant_t value) {
         IWbemQualifierSetPtr qualifiers;
         ASSERT_EQ(S_OK, object->GetPropertyQualifierSet(property, &qualifiers));
         ASSERT_EQ(S_OK, qualifiers->Put(name, &value, 0));
