@@ -107,6 +107,9 @@ TEST_F(WbemReadEnumerator, ForwardOnlyEnumeratorsRefuseResetAndClone) {
 }
 
 TEST_F(WbemReadEnumerator, EachEnumerationHandsOutObjectsOfItsOwn) {
+    if (testing_support::underWine())
+        GTEST_SKIP() << "Wine's objects read the service's current table, which the next call on "
+                        "the class refills: an object from an earlier enumeration then crashes";
     IEnumWbemClassObjectPtr one = services(), two = services();
     IWbemClassObject* a = nullptr;
     IWbemClassObject* b = nullptr;
