@@ -15,24 +15,6 @@ namespace wbem_read {
 
 using namespace wbem_testing;
 
-// The names GetNames gives, in order.
-inline std::vector<std::wstring> takeNames(SAFEARRAY* array) {
-    std::vector<std::wstring> names;
-    if (!array)
-        return names;
-    LONG low = 0, high = -1;
-    SafeArrayGetLBound(array, 1, &low);
-    SafeArrayGetUBound(array, 1, &high);
-    for (LONG i = low; i <= high; ++i) {
-        BSTR name = nullptr;
-        SafeArrayGetElement(array, &i, &name);
-        names.emplace_back(name ? name : L"");
-        SysFreeString(name);
-    }
-    SafeArrayDestroy(array);
-    return names;
-}
-
 inline bool contains(const std::vector<std::wstring>& names, const wchar_t* name) {
     return std::any_of(names.begin(), names.end(),
                        [&](const std::wstring& n) { return _wcsicmp(n.c_str(), name) == 0; });
