@@ -39,6 +39,27 @@ constexpr HRESULT status(Code code) {
     return static_cast<HRESULT>(code);
 }
 
+// The texts of a SAFEARRAY of BSTR (GetNames' answer), which is destroyed.
+inline std::vector<std::wstring> takeNames(SAFEARRAY* array) {
+    std::vector<std::wstring> names;
+    if (!array)
+        return names;
+    VARTYPE vt = VT_EMPTY;
+    SafeArrayGetVartype(array, &vt);
+    EXPECT_EQ(VT_BSTR, vt);
+    LONG low = 0, high = -1;
+    SafeArrayGetLBound(array, 1, &low);
+    SafeArrayGetUBound(array, 1, &high);
+    for (LONG i = low; i <= high; ++i) {
+        BSTR name = nullptr;
+        SafeArrayGetElement(array, &i, &name);
+        names.emplace_back(name ? name : L"");
+        SysFreeString(name);
+    }
+    SafeArrayDestroy(array);
+    return names;
+}
+
 class ComScope {
 public:
     ComScope() : m_result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform_wbem/WbemTesting.h"
 #include "wbem/object.h"
 
 _COM_SMARTPTR_TYPEDEF(IWbemClassObject, __uuidof(IWbemClassObject));
@@ -46,28 +47,7 @@ inline _variant_t get(IWbemClassObject* object, const wchar_t* name, CIMTYPE* ty
     return value;
 }
 
-// The texts of a SAFEARRAY of BSTR, which is destroyed.
-inline std::vector<std::wstring> takeNames(SAFEARRAY* array) {
-    std::vector<std::wstring> names;
-    if (!array)
-        return names;
-    EXPECT_EQ(VT_BSTR, [&] {
-        VARTYPE vt = VT_EMPTY;
-        SafeArrayGetVartype(array, &vt);
-        return vt;
-    }());
-    LONG low = 0, high = -1;
-    SafeArrayGetLBound(array, 1, &low);
-    SafeArrayGetUBound(array, 1, &high);
-    for (LONG i = low; i <= high; ++i) {
-        BSTR name = nullptr;
-        SafeArrayGetElement(array, &i, &name);
-        names.emplace_back(name ? name : L"");
-        SysFreeString(name);
-    }
-    SafeArrayDestroy(array);
-    return names;
-}
+using wbem_testing::takeNames;
 
 inline std::vector<std::wstring> propertyNames(IWbemClassObject* object, LONG flags,
                                                const wchar_t* qualifier = nullptr,

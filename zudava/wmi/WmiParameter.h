@@ -4,13 +4,15 @@
 
 #include "zudava/Export.h"
 #include "zudava/wmi/WmiPointers.h"
+#include "zudava/wmi/WmiProperty.h"
 #include "zudava/wmi/WmiQualifier.h"
 
 namespace DEZE {
 
 // A parameter of a method signature: a named, typed value with the parameter's qualifier set.
-// It behaves as `WmiProperty` does, except that its qualifiers can only be read.
-class ZUDAVA_API WmiParameter {
+// It behaves as `WmiProperty` does, except that its qualifiers can only be read: it is a property
+// that keeps the qualifier writes to itself.
+class ZUDAVA_API WmiParameter : private WmiProperty {
 public:
     // `qualifiers` may be null; a non-null set gets a reference of its own.
     WmiParameter(const _bstr_t& name, const _variant_t& value, long type,
@@ -19,24 +21,17 @@ public:
     WmiParameter& operator=(const WmiParameter& other);
     ~WmiParameter();
 
-    _bstr_t getName() const;
-    // For a parameter read from a signature: the value the signature object holds for it.
-    _variant_t getValue() const;
-    long getType() const;
+    // getValue: for a parameter read from a signature, the value the signature object holds.
+    using WmiProperty::getName;
+    using WmiProperty::getType;
+    using WmiProperty::getValue;
 
-    void setName(const _bstr_t& name);
-    void setValue(const _variant_t& value);
-    void setType(long type);
+    using WmiProperty::setName;
+    using WmiProperty::setType;
+    using WmiProperty::setValue;
 
-    unsigned long getQualifierCount() const;
-    WmiQualifier getQualifier(unsigned long index) const;
-    WmiQualifier getQualifier(const _bstr_t& name) const;
-
-private:
-    _bstr_t m_name;
-    _variant_t m_value;
-    long m_type;
-    IWbemQualifierSetPtr m_qualifiers;
+    using WmiProperty::getQualifier;
+    using WmiProperty::getQualifierCount;
 };
 
 } // namespace DEZE

@@ -105,6 +105,21 @@ SAFEARRAY* textArray(const std::vector<std::wstring>& texts) {
     return array;
 }
 
+// The frame most calls share: arguments the caller got wrong are refused before anything else,
+// the body runs under the object's lock, and an allocation that fails inside it (thrown as
+// _com_error) comes back as the call's status.
+template <class Body>
+HRESULT lockedCall(std::mutex& lock, bool argumentsValid, Body&& body) {
+    if (!argumentsValid)
+        return WBEM_E_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> hold(lock);
+    try {
+        return body();
+    } catch (const _com_error& error) {
+        return error.Error();
+    }
+}
+
 // The flavor bits a caller may give a qualifier (origin bits are ours and are ignored).
 constexpr LONG kQualifierFlavorBits =
     WBEM_FLAVOR_MASK_PROPAGATION | WBEM_FLAVOR_MASK_PERMISSIONS | WBEM_FLAVOR_MASK_AMENDED;
@@ -392,14 +407,8 @@ HRESULT ClassObject::getPropertyLocked(const wchar_t* name, VARIANT* value, CIMT
 }
 
 HRESULT ClassObject::Get(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE* type, LONG* flavor) {
-    if (!name || flags != 0)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    try {
-        return getPropertyLocked(name, value, type, flavor);
-    } catch (const _com_error& error) {
-        return error.Error();
-    }
+    return lockedCall(m_lock, name && flags == 0,
+                      [&]() -> HRESULT { return getPropertyLocked(name, value, type, flavor); });
 }
 
 HRESULT ClassObject::Put(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE type) {
@@ -523,10 +532,7 @@ HRESULT ClassObject::Put(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE type)
 }
 
 HRESULT ClassObject::Delete(LPCWSTR name) {
-    if (!name)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    try {
+    return lockedCall(m_lock, name, [&]() -> HRESULT {
         if (systemIndex(name) >= 0)
             return WBEM_E_SYSTEM_PROPERTY;
         const int index = m_definition->findProperty(name);
@@ -565,9 +571,7 @@ HRESULT ClassObject::Delete(LPCWSTR name) {
         p.ownValue = false;
         def.finish();
         return WBEM_S_RESET_TO_DEFAULT;
-    } catch (const _com_error& error) {
-        return error.Error();
-    }
+    });
 }
 
 bool ClassObject::propertySelected(size_t index, LONG flags) const {
@@ -692,21 +696,17 @@ HRESULT ClassObject::GetNames(LPCWSTR qualifierName, LONG flags, VARIANT* qualif
 HRESULT ClassObject::BeginEnumeration(LONG flags) {
     constexpr LONG known = WBEM_FLAG_KEYS_ONLY | WBEM_FLAG_REFS_ONLY | WBEM_MASK_CONDITION_ORIGIN |
                            WBEM_MASK_CLASS_CONDITION;
-    if ((flags & ~known) || !validOriginFlags(flags))
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_enumeration = std::make_unique<std::vector<int>>(enumerationItems(flags));
-    m_enumPosition = 0;
-    return S_OK;
+    return lockedCall(m_lock, !(flags & ~known) && validOriginFlags(flags), [&]() -> HRESULT {
+        m_enumeration = std::make_unique<std::vector<int>>(enumerationItems(flags));
+        m_enumPosition = 0;
+        return S_OK;
+    });
 }
 
 HRESULT ClassObject::Next(LONG flags, BSTR* name, VARIANT* value, CIMTYPE* type, LONG* flavor) {
-    if (flags != 0)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_enumeration)
-        return WBEM_E_UNEXPECTED;
-    try {
+    return lockedCall(m_lock, flags == 0, [&]() -> HRESULT {
+        if (!m_enumeration)
+            return WBEM_E_UNEXPECTED;
         while (m_enumPosition < m_enumeration->size()) {
             const int item = (*m_enumeration)[m_enumPosition++];
             std::wstring itemName;
@@ -729,9 +729,7 @@ HRESULT ClassObject::Next(LONG flags, BSTR* name, VARIANT* value, CIMTYPE* type,
             return S_OK;
         }
         return WBEM_S_NO_MORE_DATA;
-    } catch (const _com_error& error) {
-        return error.Error();
-    }
+    });
 }
 
 HRESULT ClassObject::EndEnumeration() {
@@ -967,31 +965,21 @@ ClassObject* ClassObject::cloneLocked() const {
 }
 
 HRESULT ClassObject::Clone(IWbemClassObject** copy) {
-    if (!copy)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    try {
+    return lockedCall(m_lock, copy, [&]() -> HRESULT {
         *copy = cloneLocked();
         return S_OK;
-    } catch (const _com_error& error) {
-        return error.Error();
-    }
+    });
 }
 
 HRESULT ClassObject::SpawnDerivedClass(LONG flags, IWbemClassObject** derived) {
-    if (flags != 0 || !derived)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_genus != Genus::Class)
-        return WBEM_E_INVALID_OPERATION;
-    if (m_definition->name.empty())
-        return WBEM_E_INCOMPLETE_CLASS;
-    try {
+    return lockedCall(m_lock, flags == 0 && derived, [&]() -> HRESULT {
+        if (m_genus != Genus::Class)
+            return WBEM_E_INVALID_OPERATION;
+        if (m_definition->name.empty())
+            return WBEM_E_INCOMPLETE_CLASS;
         *derived = new ClassObject(Genus::Class, deriveClass(m_definition));
         return S_OK;
-    } catch (const _com_error& error) {
-        return error.Error();
-    }
+    });
 }
 
 HRESULT ClassObject::SpawnInstance(LONG flags, IWbemClassObject** instance) {
@@ -1116,27 +1104,25 @@ HRESULT ClassObject::CompareTo(LONG flags, IWbemClassObject* other) {
 }
 
 HRESULT ClassObject::GetPropertyOrigin(LPCWSTR name, BSTR* className) {
-    if (!name || !className)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (systemIndex(name) >= 0)
-        return newBstr(kSystemOrigin, className);
-    const int index = m_definition->findProperty(name);
-    if (index < 0)
-        return WBEM_E_NOT_FOUND;
-    return newBstr(
-        m_definition->originName(m_definition->properties[static_cast<size_t>(index)].origin),
-        className);
+    return lockedCall(m_lock, name && className, [&]() -> HRESULT {
+        if (systemIndex(name) >= 0)
+            return newBstr(kSystemOrigin, className);
+        const int index = m_definition->findProperty(name);
+        if (index < 0)
+            return WBEM_E_NOT_FOUND;
+        return newBstr(
+            m_definition->originName(m_definition->properties[static_cast<size_t>(index)].origin),
+            className);
+    });
 }
 
 HRESULT ClassObject::InheritsFrom(LPCWSTR ancestor) {
-    if (!ancestor)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    for (const std::wstring& name : m_definition->derivation)
-        if (sameName(name, ancestor))
-            return S_OK;
-    return WBEM_S_FALSE;
+    return lockedCall(m_lock, ancestor, [&]() -> HRESULT {
+        for (const std::wstring& name : m_definition->derivation)
+            if (sameName(name, ancestor))
+                return S_OK;
+        return WBEM_S_FALSE;
+    });
 }
 
 // --- Methods
@@ -1236,20 +1222,19 @@ HRESULT signatureDefinition(IWbemClassObject* object, ClassDefPtr& definition) {
 
 HRESULT ClassObject::GetMethod(LPCWSTR name, LONG flags, IWbemClassObject** in,
                                IWbemClassObject** out) {
-    if (!name || flags != 0)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_genus != Genus::Class)
-        return WBEM_E_ILLEGAL_OPERATION;
-    const int index = m_definition->findMethod(name);
-    if (index < 0)
-        return WBEM_E_NOT_FOUND;
-    const Method& m = m_definition->methods[static_cast<size_t>(index)];
-    if (in)
-        *in = signatureObject(m.in);
-    if (out)
-        *out = signatureObject(m.out);
-    return S_OK;
+    return lockedCall(m_lock, name && flags == 0, [&]() -> HRESULT {
+        if (m_genus != Genus::Class)
+            return WBEM_E_ILLEGAL_OPERATION;
+        const int index = m_definition->findMethod(name);
+        if (index < 0)
+            return WBEM_E_NOT_FOUND;
+        const Method& m = m_definition->methods[static_cast<size_t>(index)];
+        if (in)
+            *in = signatureObject(m.in);
+        if (out)
+            *out = signatureObject(m.out);
+        return S_OK;
+    });
 }
 
 HRESULT ClassObject::PutMethod(LPCWSTR name, LONG flags, IWbemClassObject* in,
@@ -1298,19 +1283,18 @@ HRESULT ClassObject::PutMethod(LPCWSTR name, LONG flags, IWbemClassObject* in,
 }
 
 HRESULT ClassObject::DeleteMethod(LPCWSTR name) {
-    if (!name)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_genus != Genus::Class)
-        return WBEM_E_ILLEGAL_OPERATION;
-    const int index = m_definition->findMethod(name);
-    if (index < 0)
-        return WBEM_E_NOT_FOUND;
-    if (m_definition->methods[static_cast<size_t>(index)].origin < m_definition->depth())
-        return WBEM_E_PROPAGATED_METHOD;
-    ClassDef& def = editable();
-    def.methods.erase(def.methods.begin() + index);
-    return S_OK;
+    return lockedCall(m_lock, name, [&]() -> HRESULT {
+        if (m_genus != Genus::Class)
+            return WBEM_E_ILLEGAL_OPERATION;
+        const int index = m_definition->findMethod(name);
+        if (index < 0)
+            return WBEM_E_NOT_FOUND;
+        if (m_definition->methods[static_cast<size_t>(index)].origin < m_definition->depth())
+            return WBEM_E_PROPAGATED_METHOD;
+        ClassDef& def = editable();
+        def.methods.erase(def.methods.begin() + index);
+        return S_OK;
+    });
 }
 
 HRESULT ClassObject::BeginMethodEnumeration(LONG flags) {
@@ -1334,25 +1318,24 @@ HRESULT ClassObject::BeginMethodEnumeration(LONG flags) {
 
 HRESULT ClassObject::NextMethod(LONG flags, BSTR* name, IWbemClassObject** in,
                                 IWbemClassObject** out) {
-    if (flags != 0)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_methodEnumeration)
-        return WBEM_E_UNEXPECTED;
-    while (m_methodEnumPosition < m_methodEnumeration->size()) {
-        const size_t index = (*m_methodEnumeration)[m_methodEnumPosition++];
-        if (index >= m_definition->methods.size())
-            continue;
-        const Method& m = m_definition->methods[index];
-        if (name && FAILED(newBstr(m.name, name)))
-            return WBEM_E_OUT_OF_MEMORY;
-        if (in)
-            *in = signatureObject(m.in);
-        if (out)
-            *out = signatureObject(m.out);
-        return S_OK;
-    }
-    return WBEM_S_NO_MORE_DATA;
+    return lockedCall(m_lock, flags == 0, [&]() -> HRESULT {
+        if (!m_methodEnumeration)
+            return WBEM_E_UNEXPECTED;
+        while (m_methodEnumPosition < m_methodEnumeration->size()) {
+            const size_t index = (*m_methodEnumeration)[m_methodEnumPosition++];
+            if (index >= m_definition->methods.size())
+                continue;
+            const Method& m = m_definition->methods[index];
+            if (name && FAILED(newBstr(m.name, name)))
+                return WBEM_E_OUT_OF_MEMORY;
+            if (in)
+                *in = signatureObject(m.in);
+            if (out)
+                *out = signatureObject(m.out);
+            return S_OK;
+        }
+        return WBEM_S_NO_MORE_DATA;
+    });
 }
 
 HRESULT ClassObject::EndMethodEnumeration() {
@@ -1363,47 +1346,40 @@ HRESULT ClassObject::EndMethodEnumeration() {
 }
 
 HRESULT ClassObject::GetMethodQualifierSet(LPCWSTR method, IWbemQualifierSet** set) {
-    if (!method || !set)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_genus != Genus::Class)
-        return WBEM_E_ILLEGAL_OPERATION;
-    const int index = m_definition->findMethod(method);
-    if (index < 0)
-        return WBEM_E_NOT_FOUND;
-    *set = new QualifierSet(this, Target::Method,
-                            m_definition->methods[static_cast<size_t>(index)].name);
-    return S_OK;
+    return lockedCall(m_lock, method && set, [&]() -> HRESULT {
+        if (m_genus != Genus::Class)
+            return WBEM_E_ILLEGAL_OPERATION;
+        const int index = m_definition->findMethod(method);
+        if (index < 0)
+            return WBEM_E_NOT_FOUND;
+        *set = new QualifierSet(this, Target::Method,
+                                m_definition->methods[static_cast<size_t>(index)].name);
+        return S_OK;
+    });
 }
 
 HRESULT ClassObject::GetMethodOrigin(LPCWSTR method, BSTR* className) {
-    if (!method || !className)
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_genus != Genus::Class)
-        return WBEM_E_ILLEGAL_OPERATION;
-    const int index = m_definition->findMethod(method);
-    if (index < 0)
-        return WBEM_E_NOT_FOUND;
-    return newBstr(
-        m_definition->originName(m_definition->methods[static_cast<size_t>(index)].origin),
-        className);
+    return lockedCall(m_lock, method && className, [&]() -> HRESULT {
+        if (m_genus != Genus::Class)
+            return WBEM_E_ILLEGAL_OPERATION;
+        const int index = m_definition->findMethod(method);
+        if (index < 0)
+            return WBEM_E_NOT_FOUND;
+        return newBstr(
+            m_definition->originName(m_definition->methods[static_cast<size_t>(index)].origin),
+            className);
+    });
 }
 
 // --- Text
 // -------------------------------------------------------------------------------------------
 
 HRESULT ClassObject::GetObjectText(LONG flags, BSTR* text) {
-    if (!text || (flags & ~WBEM_FLAG_NO_FLAVORS))
-        return WBEM_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_definition->name.empty())
-        return WBEM_E_INCOMPLETE_CLASS;
-    try {
+    return lockedCall(m_lock, text && !(flags & ~WBEM_FLAG_NO_FLAVORS), [&]() -> HRESULT {
+        if (m_definition->name.empty())
+            return WBEM_E_INCOMPLETE_CLASS;
         return newBstr(objectTextLocked(!(flags & WBEM_FLAG_NO_FLAVORS)), text);
-    } catch (const _com_error& error) {
-        return error.Error();
-    }
+    });
 }
 
 } // namespace zp::wbem

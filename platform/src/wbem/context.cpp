@@ -9,6 +9,7 @@
 
 #include "../com/classes.h"
 #include "names.h"
+#include "ownedvariant.h"
 
 #include <atomic>
 #include <mutex>
@@ -19,32 +20,6 @@
 
 namespace zp::wbem {
 namespace {
-
-// One VARIANT owned for its whole life.
-class OwnedVariant {
-public:
-    OwnedVariant() noexcept { VariantInit(&m_value); }
-    OwnedVariant(OwnedVariant&& other) noexcept : m_value(other.m_value) {
-        VariantInit(&other.m_value);
-    }
-    OwnedVariant& operator=(OwnedVariant&& other) noexcept {
-        if (this != &other) {
-            VariantClear(&m_value);
-            m_value = other.m_value;
-            VariantInit(&other.m_value);
-        }
-        return *this;
-    }
-    ~OwnedVariant() { VariantClear(&m_value); }
-
-    VARIANT* get() noexcept { return &m_value; }
-    HRESULT copyFrom(const VARIANT* source) noexcept {
-        return VariantCopy(&m_value, const_cast<VARIANT*>(source));
-    }
-
-private:
-    VARIANT m_value;
-};
 
 struct NamedValue {
     std::wstring name;
@@ -157,7 +132,7 @@ public:
         }
         if (value) {
             VariantInit(value);
-            const HRESULT hr = VariantCopy(value, current.value.get());
+            const HRESULT hr = VariantCopy(value, &current.value.get());
             if (FAILED(hr)) {
                 SysFreeString(copiedName);
                 return hr;
@@ -185,7 +160,7 @@ public:
         NamedValue* existing = find(name);
         if (existing) {
             OwnedVariant copy;
-            const HRESULT hr = copy.copyFrom(value);
+            const HRESULT hr = copy.copyFrom(*value);
             if (FAILED(hr))
                 return hr;
             existing->value = std::move(copy);
@@ -193,7 +168,7 @@ public:
         }
         m_values.emplace_back();
         m_values.back().name = name;
-        const HRESULT hr = m_values.back().value.copyFrom(value);
+        const HRESULT hr = m_values.back().value.copyFrom(*value);
         if (FAILED(hr)) {
             m_values.pop_back();
             return hr;
@@ -209,7 +184,7 @@ public:
         if (!existing)
             return WBEM_E_NOT_FOUND;
         VariantInit(value);
-        return VariantCopy(value, existing->value.get());
+        return VariantCopy(value, &existing->value.get());
     }
 
     // An enumeration in progress goes on with the value after the deleted one.

@@ -1,6 +1,7 @@
 // Enumerators and their sources; see enumerator.h.
 #include "enumerator.h"
 
+#include <chrono>
 #include <new>
 
 namespace zp::wbem {
@@ -120,16 +121,28 @@ HRESULT STDMETHODCALLTYPE Enumerator::Reset() {
 
 template <class Take>
 HRESULT Enumerator::advance(LONG timeout, ULONG count, ULONG& done, Take&& take) {
+    using Clock = std::chrono::steady_clock;
     done = 0;
-    if (timeout < 0 && timeout != static_cast<LONG>(WBEM_INFINITE))
+    const bool forever = timeout == static_cast<LONG>(WBEM_INFINITE);
+    if (timeout < 0 && !forever)
         return WBEM_E_INVALID_PARAMETER;
+    // One deadline for the call: a source that trickles objects in, one per refill, must not
+    // stretch a caller's timeout to one timeout per object.
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(forever ? 0 : timeout);
     std::lock_guard<std::mutex> guard(m_lock);
     while (done < count) {
         if (m_buffer.empty()) {
             if (m_ended)
                 return WBEM_S_FALSE;
+            ULONG wait = WBEM_INFINITE;
+            if (!forever) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                wait = left > 0 ? static_cast<ULONG>(left) : 0;
+            }
             ObjectList batch;
-            const HRESULT hr = m_source->fetch(kBatch, static_cast<ULONG>(timeout), batch);
+            const HRESULT hr = m_source->fetch(kBatch, wait, batch);
             if (FAILED(hr))
                 return hr;
             for (auto& object : batch)

@@ -18,7 +18,7 @@ public:
     virtual ~ObjectSource() = default;
     // Appends up to `limit` objects. WBEM_S_NO_ERROR while more may follow, WBEM_S_FALSE once the
     // end is reached (with or without objects appended), WBEM_S_TIMEDOUT when nothing came within
-    // `timeout` milliseconds (WBEM_INFINITE: no limit), or a failure.
+    // `timeout` milliseconds (WBEM_INFINITE: no limit; 0: only what is ready), or a failure.
     virtual HRESULT fetch(std::size_t limit, ULONG timeout, ObjectList& out) = 0;
     // Back to the first object.
     virtual void rewind() = 0;
@@ -35,8 +35,8 @@ std::unique_ptr<ObjectSource> instanceSource(Repository& repository, NamespaceRe
 class Enumerator final : public IEnumWbemClassObject {
 public:
     // Forward-only enumerators refuse Reset and Clone, as WMI's do.
-    static HRESULT create(std::unique_ptr<ObjectSource> source, bool forwardOnly,
-                          IEnumWbemClassObject** enumerator);
+    ZP_API static HRESULT create(std::unique_ptr<ObjectSource> source, bool forwardOnly,
+                                 IEnumWbemClassObject** enumerator);
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
@@ -55,7 +55,8 @@ private:
     Enumerator(std::unique_ptr<ObjectSource> source, bool forwardOnly);
     ~Enumerator() = default;
     // Moves up to `count` objects out of the buffer, refilling it from the source; `take` gets
-    // each object (or drops it, for Skip).
+    // each object (or drops it, for Skip). The timeout bounds the whole call, however many
+    // refills it takes.
     template <class Take>
     HRESULT advance(LONG timeout, ULONG count, ULONG& done, Take&& take);
 

@@ -363,11 +363,6 @@ void appendRelative(const ParsedPath& path, std::wstring& out) {
 
 } // namespace
 
-OwnedVariant::OwnedVariant(const OwnedVariant& other) {
-    VariantInit(&m_value);
-    VariantCopy(&m_value, const_cast<VARIANT*>(&other.m_value));
-}
-
 void ParsedPath::clear() {
     hasServer = false;
     server.clear();

@@ -21,33 +21,12 @@
 #include <wbemcli.h>
 
 #include "names.h"
+#include "ownedvariant.h"
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace zp::wbem {
-
-// A VARIANT that owns its contents.
-class OwnedVariant {
-public:
-    OwnedVariant() noexcept { VariantInit(&m_value); }
-    OwnedVariant(const OwnedVariant& other);
-    OwnedVariant(OwnedVariant&& other) noexcept : m_value(other.m_value) {
-        VariantInit(&other.m_value);
-    }
-    OwnedVariant& operator=(OwnedVariant other) noexcept {
-        std::swap(m_value, other.m_value);
-        return *this;
-    }
-    ~OwnedVariant() { VariantClear(&m_value); }
-
-    VARIANT& get() noexcept { return m_value; }
-    const VARIANT& get() const noexcept { return m_value; }
-
-private:
-    VARIANT m_value;
-};
 
 struct ParsedPathKey {
     std::wstring name; // empty for the one unnamed key of Class="v"

@@ -131,6 +131,9 @@ std::vector<SystemClass> build() {
     b.add(L"__InstanceModificationEvent", L"__InstanceOperationEvent", false,
           {{L"PreviousInstance", CIM_OBJECT, {}}});
     b.add(L"__InstanceDeletionEvent", L"__InstanceOperationEvent", false, {});
+    // Method signatures are copies of this class (no superclass, no members): the in-parameters
+    // in one, the out-parameters and ReturnValue in another, each parameter with its ID.
+    b.add(L"__PARAMETERS", nullptr, true, {});
     return b.take();
 }
 
