@@ -3,12 +3,57 @@
 
 #include <wbemcli.h>
 
+#include <cwchar>
+#include <type_traits>
+
 namespace zp::wbem {
 namespace {
 
 const std::wstring kEmpty;
 
+// Hands a variant's value over without copying it; `from` is left empty.
+void moveVariant(_variant_t& to, _variant_t& from) noexcept {
+    if (&to == &from)
+        return;
+    ::VariantClear(&to);
+    static_cast<VARIANT&>(to) = static_cast<const VARIANT&>(from);
+    V_VT(&from) = VT_EMPTY;
+}
+
 } // namespace
+
+static_assert(std::is_nothrow_move_constructible_v<Qualifier> &&
+                  std::is_nothrow_move_constructible_v<Property> &&
+                  std::is_nothrow_move_constructible_v<Method>,
+              "lists of members must grow by moving, not by copying every value");
+
+Qualifier::Qualifier(Qualifier&& other) noexcept
+    : name(std::move(other.name)), flavor(other.flavor) {
+    moveVariant(value, other.value);
+}
+
+Qualifier& Qualifier::operator=(Qualifier&& other) noexcept {
+    name = std::move(other.name);
+    moveVariant(value, other.value);
+    flavor = other.flavor;
+    return *this;
+}
+
+Property::Property(Property&& other) noexcept
+    : name(std::move(other.name)), type(other.type), qualifiers(std::move(other.qualifiers)),
+      origin(other.origin), ownValue(other.ownValue) {
+    moveVariant(value, other.value);
+}
+
+Property& Property::operator=(Property&& other) noexcept {
+    name = std::move(other.name);
+    type = other.type;
+    moveVariant(value, other.value);
+    qualifiers = std::move(other.qualifiers);
+    origin = other.origin;
+    ownValue = other.ownValue;
+    return *this;
+}
 
 int findQualifier(const QualifierList& list, const wchar_t* name) {
     for (size_t i = 0; i < list.size(); ++i)
@@ -65,6 +110,14 @@ int ClassDef::findMethod(const wchar_t* methodName) const {
         if (sameName(methods[i].name, methodName))
             return static_cast<int>(i);
     return -1;
+}
+
+bool shapesClass(const wchar_t* qualifier) {
+    const size_t length = wcslen(qualifier);
+    for (const wchar_t* name : {L"key", L"abstract", L"singleton", L"association"})
+        if (sameName(name, wcslen(name), qualifier, length))
+            return true;
+    return false;
 }
 
 void ClassDef::finish() {

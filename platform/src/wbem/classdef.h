@@ -21,7 +21,6 @@
 
 namespace zp::wbem {
 
-
 // A qualifier: its value and flavor. `flavor` holds the WBEM_FLAVOR_* propagation and override
 // bits together with the origin bits (WBEM_FLAVOR_ORIGIN_LOCAL, _PROPAGATED, _SYSTEM), as
 // IWbemQualifierSet::Get reports them.
@@ -29,6 +28,14 @@ struct Qualifier {
     std::wstring name;
     _variant_t value;
     LONG flavor = 0;
+
+    Qualifier() = default;
+    Qualifier(const Qualifier&) = default;
+    Qualifier& operator=(const Qualifier&) = default;
+    // _variant_t copies when moved; these hand its bits over, so that a growing list (and a
+    // class with hundreds of described members) does not copy every string it holds.
+    Qualifier(Qualifier&& other) noexcept;
+    Qualifier& operator=(Qualifier&& other) noexcept;
 };
 using QualifierList = std::vector<Qualifier>;
 
@@ -43,6 +50,12 @@ struct Property {
     QualifierList qualifiers;
     uint16_t origin = 0;   // depth of the class that introduced it: 0 is the root class
     bool ownValue = false; // this class (not the origin) gave the value
+
+    Property() = default;
+    Property(const Property&) = default;
+    Property& operator=(const Property&) = default;
+    Property(Property&& other) noexcept; // as Qualifier's
+    Property& operator=(Property&& other) noexcept;
 };
 
 struct ClassDef;
@@ -93,7 +106,8 @@ struct ClassDef {
     int findProperty(const wchar_t* name) const; // index or -1; system names are not properties
     int findMethod(const wchar_t* name) const;
 
-    // Recomputes the derived fields; call after changing properties or qualifiers.
+    // Recomputes the derived fields; call after changing properties or qualifiers (only those
+    // for which `shapesClass` holds matter).
     void finish();
 };
 
@@ -104,6 +118,8 @@ using ClassDefPtr = std::shared_ptr<const ClassDef>;
 std::shared_ptr<ClassDef> deriveClass(const ClassDefPtr& parent);
 // The qualifiers of `list` that reach a derived class (`toInstance` false) or an instance.
 QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance);
+// Whether a qualifier of this name feeds ClassDef's derived fields (key, abstract, ...).
+bool shapesClass(const wchar_t* qualifier);
 // Whether a qualifier list holds `name` with a true boolean value.
 bool hasTrueQualifier(const QualifierList& list, const wchar_t* name);
 
