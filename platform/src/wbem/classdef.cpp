@@ -3,6 +3,7 @@
 
 #include <wbemcli.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <type_traits>
 
@@ -55,6 +56,26 @@ Property& Property::operator=(Property&& other) noexcept {
     return *this;
 }
 
+const QualifierList::Items& QualifierList::none() {
+    static const Items empty;
+    return empty;
+}
+
+QualifierList::Items& QualifierList::own() {
+    if (!m_items)
+        m_items = std::make_shared<Items>();
+    else if (m_items.use_count() > 1)
+        m_items = std::make_shared<Items>(*m_items);
+    return *m_items;
+}
+
+void QualifierList::erase(const_iterator at) {
+    // `at` may point into a list shared with others: find its place before copying.
+    const auto index = at - begin();
+    Items& items = own();
+    items.erase(items.begin() + index);
+}
+
 int findQualifier(const QualifierList& list, const wchar_t* name) {
     for (size_t i = 0; i < list.size(); ++i)
         if (sameName(list[i].name, name))
@@ -73,6 +94,13 @@ bool hasTrueQualifier(const QualifierList& list, const wchar_t* name) {
 QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance) {
     const LONG needed = toInstance ? WBEM_FLAVOR_FLAG_PROPAGATE_TO_INSTANCE
                                    : WBEM_FLAVOR_FLAG_PROPAGATE_TO_DERIVED_CLASS;
+    const bool alreadyPropagated =
+        std::all_of(list.begin(), list.end(), [needed](const Qualifier& q) {
+            return (q.flavor & needed) &&
+                   (q.flavor & WBEM_FLAVOR_MASK_ORIGIN) == WBEM_FLAVOR_ORIGIN_PROPAGATED;
+        });
+    if (alreadyPropagated)
+        return list;
     QualifierList result;
     for (const Qualifier& q : list) {
         if (!(q.flavor & needed))

@@ -37,7 +37,49 @@ struct Qualifier {
     Qualifier(Qualifier&& other) noexcept;
     Qualifier& operator=(Qualifier&& other) noexcept;
 };
-using QualifierList = std::vector<Qualifier>;
+
+// A list of qualifiers that its copies share until one of them is changed. A derived class
+// inherits every member's qualifiers, and in a deep schema most of them are the same
+// propagated list all the way down: sharing it makes deriving a class cost its member count,
+// not the text of every description above it.
+//
+// Reading goes through the const members (iteration is read-only); changing goes through the
+// non-const `operator[]`, `push_back`, `erase` and `clear`, which first copy a shared list. A
+// reference got from the non-const `operator[]` is good until the list is next copied.
+class QualifierList {
+public:
+    using Items = std::vector<Qualifier>;
+    using value_type = Qualifier;
+    using const_iterator = Items::const_iterator;
+
+    QualifierList() noexcept = default;
+
+    bool empty() const noexcept { return !m_items || m_items->empty(); }
+    size_t size() const noexcept { return m_items ? m_items->size() : 0; }
+    const_iterator begin() const noexcept { return items().begin(); }
+    const_iterator end() const noexcept { return items().end(); }
+    const Qualifier& operator[](size_t index) const { return (*m_items)[index]; }
+    const Qualifier& front() const { return m_items->front(); }
+    const Qualifier& back() const { return m_items->back(); }
+
+    Qualifier& operator[](size_t index) { return own()[index]; }
+    void push_back(Qualifier qualifier) { own().push_back(std::move(qualifier)); }
+    void erase(const_iterator at);
+    void clear() noexcept { m_items.reset(); }
+    void reserve(size_t count) { own().reserve(count); }
+
+    // Whether two lists are one shared list (and so equal without looking).
+    bool sharedWith(const QualifierList& other) const noexcept {
+        return m_items && m_items == other.m_items;
+    }
+
+private:
+    static const Items& none();
+    const Items& items() const noexcept { return m_items ? *m_items : none(); }
+    Items& own(); // the list to change: made or copied first unless this object alone holds it
+
+    std::shared_ptr<Items> m_items;
+};
 
 // Index of a qualifier in the list by name, or -1.
 int findQualifier(const QualifierList& list, const wchar_t* name);
@@ -116,7 +158,9 @@ using ClassDefPtr = std::shared_ptr<const ClassDef>;
 // The definition of a new, unnamed class derived from `parent`: qualifiers propagated as their
 // flavors say (marked WBEM_FLAVOR_ORIGIN_PROPAGATED), every member inherited, no location.
 std::shared_ptr<ClassDef> deriveClass(const ClassDefPtr& parent);
-// The qualifiers of `list` that reach a derived class (`toInstance` false) or an instance.
+// The qualifiers of `list` that reach a derived class (`toInstance` false) or an instance. A
+// list that is already what it propagates (every qualifier propagated and propagating) comes back
+// shared, not copied.
 QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance);
 // Whether a qualifier of this name feeds ClassDef's derived fields (key, abstract, ...).
 bool shapesClass(const wchar_t* qualifier);
