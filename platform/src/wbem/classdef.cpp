@@ -63,10 +63,12 @@ const QualifierList::Items& QualifierList::none() {
 
 QualifierList::Items& QualifierList::own() {
     if (!m_items)
-        m_items = std::make_shared<Items>();
+        m_items = std::make_shared<Block>();
     else if (m_items.use_count() > 1)
-        m_items = std::make_shared<Items>(*m_items);
-    return *m_items;
+        m_items = std::make_shared<Block>(Block{m_items->items, nullptr});
+    else
+        m_items->toSubclass.reset(); // no one else sees this list: its propagated form is stale
+    return m_items->items;
 }
 
 void QualifierList::erase(const_iterator at) {
@@ -101,6 +103,12 @@ QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance) {
         });
     if (alreadyPropagated)
         return list;
+    if (!toInstance) {
+        QualifierList made;
+        made.m_items = std::atomic_load(&list.m_items->toSubclass);
+        if (made.m_items)
+            return made;
+    }
     QualifierList result;
     for (const Qualifier& q : list) {
         if (!(q.flavor & needed))
@@ -109,6 +117,9 @@ QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance) {
         copy.flavor = (q.flavor & ~WBEM_FLAVOR_MASK_ORIGIN) | WBEM_FLAVOR_ORIGIN_PROPAGATED;
         result.push_back(std::move(copy));
     }
+    // A list that changes later drops what it remembered (see own()).
+    if (!toInstance && result.m_items)
+        std::atomic_store(&list.m_items->toSubclass, result.m_items);
     return result;
 }
 
@@ -127,7 +138,9 @@ const std::wstring& ClassDef::originName(uint16_t origin) const {
 }
 
 int ClassDef::findProperty(const wchar_t* propertyName) const {
-    for (size_t i = 0; i < properties.size(); ++i)
+    // Names are unique, so the order of the search is free: from the end, since a class being
+    // built asks for the property it has just added.
+    for (size_t i = properties.size(); i-- > 0;)
         if (sameName(properties[i].name, propertyName))
             return static_cast<int>(i);
     return -1;

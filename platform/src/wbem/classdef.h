@@ -46,6 +46,9 @@ struct Qualifier {
 // Reading goes through the const members (iteration is read-only); changing goes through the
 // non-const `operator[]`, `push_back`, `erase` and `clear`, which first copy a shared list. A
 // reference got from the non-const `operator[]` is good until the list is next copied.
+class QualifierList;
+QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance);
+
 class QualifierList {
 public:
     using Items = std::vector<Qualifier>;
@@ -54,13 +57,13 @@ public:
 
     QualifierList() noexcept = default;
 
-    bool empty() const noexcept { return !m_items || m_items->empty(); }
-    size_t size() const noexcept { return m_items ? m_items->size() : 0; }
+    bool empty() const noexcept { return !m_items || m_items->items.empty(); }
+    size_t size() const noexcept { return m_items ? m_items->items.size() : 0; }
     const_iterator begin() const noexcept { return items().begin(); }
     const_iterator end() const noexcept { return items().end(); }
-    const Qualifier& operator[](size_t index) const { return (*m_items)[index]; }
-    const Qualifier& front() const { return m_items->front(); }
-    const Qualifier& back() const { return m_items->back(); }
+    const Qualifier& operator[](size_t index) const { return m_items->items[index]; }
+    const Qualifier& front() const { return m_items->items.front(); }
+    const Qualifier& back() const { return m_items->items.back(); }
 
     Qualifier& operator[](size_t index) { return own()[index]; }
     void push_back(Qualifier qualifier) { own().push_back(std::move(qualifier)); }
@@ -68,17 +71,20 @@ public:
     void clear() noexcept { m_items.reset(); }
     void reserve(size_t count) { own().reserve(count); }
 
-    // Whether two lists are one shared list (and so equal without looking).
-    bool sharedWith(const QualifierList& other) const noexcept {
-        return m_items && m_items == other.m_items;
-    }
-
 private:
+    friend QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance);
+    struct Block {
+        Items items;
+        // What the list propagates to a derived class, made once for all of them (read and
+        // written atomically: a shared list is read by any number of threads).
+        mutable std::shared_ptr<Block> toSubclass;
+    };
+
     static const Items& none();
-    const Items& items() const noexcept { return m_items ? *m_items : none(); }
+    const Items& items() const noexcept { return m_items ? m_items->items : none(); }
     Items& own(); // the list to change: made or copied first unless this object alone holds it
 
-    std::shared_ptr<Items> m_items;
+    std::shared_ptr<Block> m_items;
 };
 
 // Index of a qualifier in the list by name, or -1.
