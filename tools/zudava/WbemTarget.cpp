@@ -16,9 +16,16 @@ using mof::Value;
 
 // UTF-8 (with lone surrogates in their three-byte form, as the compiler keeps them) to UTF-16.
 std::wstring wide(const std::string& text) {
-    std::wstring units;
-    units.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
+    std::wstring units(text.size(), L'\0');
+    size_t ascii = 0; // schemas are mostly ASCII: widen that part unit by unit, no checks
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) {
+        units[ascii] = static_cast<wchar_t>(text[ascii]);
+        ++ascii;
+    }
+    if (ascii == text.size())
+        return units;
+    units.resize(ascii);
+    for (size_t i = ascii; i < text.size();) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
         char32_t code = lead;
         size_t length = 1;
