@@ -426,6 +426,13 @@ IWbemServicesPtr WbemTarget::services(const std::string& nameSpace) {
     return connected;
 }
 
+const IWbemClassObjectPtr& WbemTarget::parameters(const std::string& nameSpace) {
+    IWbemClassObjectPtr& signature = m_parameters[mof::lowered(nameSpace)];
+    if (!signature)
+        signature = parametersClass(services(nameSpace));
+    return signature;
+}
+
 std::shared_ptr<const mof::ClassShape> WbemTarget::findClass(const std::string& nameSpace,
                                                              const std::string& name) {
     IWbemServicesPtr wmi = services(nameSpace);
@@ -530,9 +537,11 @@ void WbemTarget::putClass(const mof::ClassDeclaration& declaration) {
         // Each signature is a class object of the system class __PARAMETERS: the in-parameters
         // in one, the out-parameters and ReturnValue in the other, numbered by ID in the order
         // written.
-        IWbemClassObjectPtr in = parametersClass(wmi);
+        IWbemClassObjectPtr in;
         IWbemClassObjectPtr out;
-        check(in->Clone(&out), "IWbemClassObject::Clone");
+        const IWbemClassObjectPtr& empty = parameters(declaration.nameSpace);
+        check(empty->Clone(&in), "IWbemClassObject::Clone");
+        check(empty->Clone(&out), "IWbemClassObject::Clone");
         bool anyIn = false;
         bool anyOut = method.returnType != Type::None;
         LONG id = 0;
