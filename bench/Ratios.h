@@ -23,7 +23,8 @@ public:
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred)
                 continue;
-            const std::string name = run.benchmark_name();
+            // The name as given (benchmark_name() adds "/real_time" and the like).
+            const std::string name = run.run_name.function_name;
             const auto slash = name.rfind('/');
             if (slash == std::string::npos)
                 continue;

@@ -249,6 +249,27 @@ TEST_F(WbemProcesses, AClassChangedInAnotherProcessIsSeenByTheNextCall) {
     EXPECT_EQ(L"added elsewhere", text(instance, L"Colour"));
 }
 
+// The per-process class cache outlives this process's own new classes, so it must still notice
+// what another process changed and what an update here changed.
+TEST_F(WbemProcesses, TheClassCacheFollowsChangesMadeHereAndElsewhere) {
+    ASSERT_TRUE(defineClass(L"Part", L"Item", {}));
+    ASSERT_TRUE(object(L"Part"));
+    Child changer("addProperty", {nameSpace(), "Item", "Colour"});
+    ASSERT_EQ(0, changer.wait());
+    ASSERT_TRUE(defineClass(L"Piece", L"Part", {}));
+    EXPECT_EQ(L"added elsewhere", text(object(L"Piece"), L"Colour"));
+    EXPECT_EQ(L"added elsewhere", text(object(L"Part"), L"Colour"));
+
+    IWbemClassObjectPtr part = object(L"Part");
+    _variant_t size(L"set here");
+    ASSERT_EQ(S_OK, part->Put(L"Size", 0, &size, CIM_STRING));
+    ASSERT_EQ(S_OK, m_services->PutClass(part, WBEM_FLAG_UPDATE_ONLY, nullptr, nullptr));
+    EXPECT_EQ(L"set here", text(object(L"Piece"), L"Size"));
+    ASSERT_TRUE(defineClass(L"Bit", L"Piece", {}));
+    EXPECT_EQ(L"set here", text(object(L"Bit"), L"Size"));
+    EXPECT_EQ(L"added elsewhere", text(spawn(L"Bit"), L"Colour"));
+}
+
 // A state folder of its own for one test, with a repository file made by the test.
 class StateFolder {
 public:

@@ -159,6 +159,49 @@ TEST(QualifierSet, PropertyQualifiersPropagateAndMarkTheInstanceProperty) {
     EXPECT_EQ(WBEM_E_NOT_FOUND, idSet->Get(L"key", 0, nullptr, nullptr));
 }
 
+// Derived classes share their inherited qualifier lists until one of them changes: a change
+// made anywhere in a family must stay in the class it was made in.
+TEST(QualifierSet, ChangesToInheritedQualifiersStayInTheirClass) {
+    IWbemClassObjectPtr root = newClass(L"Root");
+    ASSERT_EQ(S_OK, put(root, L"Name", _variant_t(), CIM_STRING));
+    ASSERT_EQ(S_OK, putQualifier(propertyQualifiers(root, L"Name"), L"Description",
+                                 _variant_t(L"root's"), kToSubclass));
+    IWbemClassObjectPtr middle = newClass(L"Middle", root);
+    IWbemClassObjectPtr left = newClass(L"Left", middle);
+    IWbemClassObjectPtr right = newClass(L"Right", middle);
+    IWbemClassObjectPtr rightCopy;
+    ASSERT_EQ(S_OK, right->Clone(&rightCopy));
+
+    ASSERT_EQ(S_OK, putQualifier(propertyQualifiers(left, L"Name"), L"Description",
+                                 _variant_t(L"left's"), kToSubclass));
+    ASSERT_EQ(S_OK, putQualifier(propertyQualifiers(right, L"Name"), L"Note", _variant_t(L"n"), 0));
+    ASSERT_EQ(S_OK, putQualifier(propertyQualifiers(middle, L"Name"), L"Description",
+                                 _variant_t(L"middle's"), kToSubclass));
+
+    const auto description = [](IWbemClassObject* object) {
+        _variant_t value;
+        EXPECT_EQ(S_OK, propertyQualifiers(object, L"Name")->Get(L"Description", 0, &value, 0));
+        return text(value);
+    };
+    EXPECT_EQ(L"root's", description(root));
+    EXPECT_EQ(L"middle's", description(middle));
+    EXPECT_EQ(L"left's", description(left));
+    EXPECT_EQ(L"root's", description(right)); // derived before the middle class changed
+    EXPECT_EQ(kToSubclass | WBEM_FLAVOR_ORIGIN_PROPAGATED,
+              flavorOf(propertyQualifiers(right, L"Name"), L"Description"));
+    EXPECT_EQ((std::vector<std::wstring>{L"CIMTYPE", L"Description", L"Note"}),
+              qualifierNames(propertyQualifiers(right, L"Name"), 0));
+    EXPECT_EQ((std::vector<std::wstring>{L"CIMTYPE", L"Description"}),
+              qualifierNames(propertyQualifiers(rightCopy, L"Name"), 0));
+    EXPECT_EQ((std::vector<std::wstring>{L"CIMTYPE", L"Description"}),
+              qualifierNames(propertyQualifiers(left, L"Name"), 0));
+
+    // Deleting the override brings back the inherited qualifier, in this class only.
+    EXPECT_EQ(WBEM_S_RESET_TO_DEFAULT, propertyQualifiers(left, L"Name")->Delete(L"Description"));
+    EXPECT_EQ(L"root's", description(left));
+    EXPECT_EQ(L"middle's", description(middle));
+}
+
 TEST(QualifierSet, EnumerationVisitsEachSelectedQualifier) {
     IWbemClassObjectPtr base = newClass(L"Base");
     IWbemQualifierSetPtr set = classQualifiers(base);

@@ -16,9 +16,16 @@ using mof::Value;
 
 // UTF-8 (with lone surrogates in their three-byte form, as the compiler keeps them) to UTF-16.
 std::wstring wide(const std::string& text) {
-    std::wstring units;
-    units.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
+    std::wstring units(text.size(), L'\0');
+    size_t ascii = 0; // schemas are mostly ASCII: widen that part unit by unit, no checks
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) {
+        units[ascii] = static_cast<wchar_t>(text[ascii]);
+        ++ascii;
+    }
+    if (ascii == text.size())
+        return units;
+    units.resize(ascii);
+    for (size_t i = ascii; i < text.size();) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
         char32_t code = lead;
         size_t length = 1;
@@ -419,6 +426,13 @@ IWbemServicesPtr WbemTarget::services(const std::string& nameSpace) {
     return connected;
 }
 
+const IWbemClassObjectPtr& WbemTarget::parameters(const std::string& nameSpace) {
+    IWbemClassObjectPtr& signature = m_parameters[mof::lowered(nameSpace)];
+    if (!signature)
+        signature = parametersClass(services(nameSpace));
+    return signature;
+}
+
 std::shared_ptr<const mof::ClassShape> WbemTarget::findClass(const std::string& nameSpace,
                                                              const std::string& name) {
     IWbemServicesPtr wmi = services(nameSpace);
@@ -523,9 +537,11 @@ void WbemTarget::putClass(const mof::ClassDeclaration& declaration) {
         // Each signature is a class object of the system class __PARAMETERS: the in-parameters
         // in one, the out-parameters and ReturnValue in the other, numbered by ID in the order
         // written.
-        IWbemClassObjectPtr in = parametersClass(wmi);
+        IWbemClassObjectPtr in;
         IWbemClassObjectPtr out;
-        check(in->Clone(&out), "IWbemClassObject::Clone");
+        const IWbemClassObjectPtr& empty = parameters(declaration.nameSpace);
+        check(empty->Clone(&in), "IWbemClassObject::Clone");
+        check(empty->Clone(&out), "IWbemClassObject::Clone");
         bool anyIn = false;
         bool anyOut = method.returnType != Type::None;
         LONG id = 0;

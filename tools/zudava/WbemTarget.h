@@ -30,9 +30,13 @@ public:
 
 private:
     DEZE::IWbemServicesPtr services(const std::string& nameSpace);
+    // The empty method signature (__PARAMETERS) of a namespace, fetched once: each method of
+    // a schema clones it twice.
+    const DEZE::IWbemClassObjectPtr& parameters(const std::string& nameSpace);
 
     Connect m_connect;
     std::map<std::string, DEZE::IWbemServicesPtr> m_services;
+    std::map<std::string, DEZE::IWbemClassObjectPtr> m_parameters; // by lower-case namespace
 };
 
 // "WBEM_E_NOT_FOUND (0x80041002)": the status's name where it is a WMI or COM status the tool

@@ -13,14 +13,22 @@ inline uint32_t& byteLength(BSTR text) {
     return *reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(text) - sizeof(uint32_t));
 }
 
-// A zeroed BSTR of `bytes` bytes, or null when it cannot be had.
-BSTR allocate(size_t bytes) {
+// A BSTR of `bytes` bytes holding `source`'s (zeros without one), or null when it cannot be had.
+// Copies are the common case: only what they do not fill is zeroed.
+BSTR allocate(const void* source, size_t bytes) {
     if (bytes > UINT32_MAX - kHeader - sizeof(WCHAR))
         return nullptr;
-    char* block = static_cast<char*>(calloc(1, kHeader + bytes + sizeof(WCHAR)));
+    char* block = static_cast<char*>(malloc(kHeader + bytes + sizeof(WCHAR)));
     if (!block)
         return nullptr;
-    BSTR text = reinterpret_cast<BSTR>(block + kHeader);
+    memset(block, 0, kHeader);
+    char* data = block + kHeader;
+    if (source)
+        memcpy(data, source, bytes);
+    else
+        memset(data, 0, bytes);
+    memset(data + bytes, 0, sizeof(WCHAR));
+    BSTR text = reinterpret_cast<BSTR>(data);
     byteLength(text) = static_cast<uint32_t>(bytes);
     return text;
 }
@@ -28,10 +36,7 @@ BSTR allocate(size_t bytes) {
 BSTR allocateUnits(const OLECHAR* source, UINT length) {
     if (length > UINT32_MAX / sizeof(WCHAR))
         return nullptr;
-    BSTR text = allocate(size_t(length) * sizeof(WCHAR));
-    if (text && source)
-        memcpy(text, source, size_t(length) * sizeof(WCHAR));
-    return text;
+    return allocate(source, size_t(length) * sizeof(WCHAR));
 }
 
 } // namespace
@@ -45,10 +50,7 @@ ZP_EXTERN_C BSTR WINAPI SysAllocStringLen(const OLECHAR* text, UINT length) {
 }
 
 ZP_EXTERN_C BSTR WINAPI SysAllocStringByteLen(LPCSTR bytes, UINT length) {
-    BSTR text = allocate(length);
-    if (text && bytes)
-        memcpy(text, bytes, length);
-    return text;
+    return allocate(bytes, length);
 }
 
 ZP_EXTERN_C INT WINAPI SysReAllocStringLen(BSTR* target, const OLECHAR* text, UINT length) {

@@ -3,12 +3,80 @@
 
 #include <wbemcli.h>
 
+#include <algorithm>
+#include <cwchar>
+#include <type_traits>
+
 namespace zp::wbem {
 namespace {
 
 const std::wstring kEmpty;
 
+// Hands a variant's value over without copying it; `from` is left empty.
+void moveVariant(_variant_t& to, _variant_t& from) noexcept {
+    if (&to == &from)
+        return;
+    ::VariantClear(&to);
+    static_cast<VARIANT&>(to) = static_cast<const VARIANT&>(from);
+    V_VT(&from) = VT_EMPTY;
+}
+
 } // namespace
+
+static_assert(std::is_nothrow_move_constructible_v<Qualifier> &&
+                  std::is_nothrow_move_constructible_v<Property> &&
+                  std::is_nothrow_move_constructible_v<Method>,
+              "lists of members must grow by moving, not by copying every value");
+
+Qualifier::Qualifier(Qualifier&& other) noexcept
+    : name(std::move(other.name)), flavor(other.flavor) {
+    moveVariant(value, other.value);
+}
+
+Qualifier& Qualifier::operator=(Qualifier&& other) noexcept {
+    name = std::move(other.name);
+    moveVariant(value, other.value);
+    flavor = other.flavor;
+    return *this;
+}
+
+Property::Property(Property&& other) noexcept
+    : name(std::move(other.name)), type(other.type), qualifiers(std::move(other.qualifiers)),
+      origin(other.origin), ownValue(other.ownValue) {
+    moveVariant(value, other.value);
+}
+
+Property& Property::operator=(Property&& other) noexcept {
+    name = std::move(other.name);
+    type = other.type;
+    moveVariant(value, other.value);
+    qualifiers = std::move(other.qualifiers);
+    origin = other.origin;
+    ownValue = other.ownValue;
+    return *this;
+}
+
+const QualifierList::Items& QualifierList::none() {
+    static const Items empty;
+    return empty;
+}
+
+QualifierList::Items& QualifierList::own() {
+    if (!m_items)
+        m_items = std::make_shared<Block>();
+    else if (m_items.use_count() > 1)
+        m_items = std::make_shared<Block>(Block{m_items->items, nullptr});
+    else
+        m_items->toSubclass.reset(); // no one else sees this list: its propagated form is stale
+    return m_items->items;
+}
+
+void QualifierList::erase(const_iterator at) {
+    // `at` may point into a list shared with others: find its place before copying.
+    const auto index = at - begin();
+    Items& items = own();
+    items.erase(items.begin() + index);
+}
 
 int findQualifier(const QualifierList& list, const wchar_t* name) {
     for (size_t i = 0; i < list.size(); ++i)
@@ -28,6 +96,19 @@ bool hasTrueQualifier(const QualifierList& list, const wchar_t* name) {
 QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance) {
     const LONG needed = toInstance ? WBEM_FLAVOR_FLAG_PROPAGATE_TO_INSTANCE
                                    : WBEM_FLAVOR_FLAG_PROPAGATE_TO_DERIVED_CLASS;
+    const bool alreadyPropagated =
+        std::all_of(list.begin(), list.end(), [needed](const Qualifier& q) {
+            return (q.flavor & needed) &&
+                   (q.flavor & WBEM_FLAVOR_MASK_ORIGIN) == WBEM_FLAVOR_ORIGIN_PROPAGATED;
+        });
+    if (alreadyPropagated)
+        return list;
+    if (!toInstance) {
+        QualifierList made;
+        made.m_items = std::atomic_load(&list.m_items->toSubclass);
+        if (made.m_items)
+            return made;
+    }
     QualifierList result;
     for (const Qualifier& q : list) {
         if (!(q.flavor & needed))
@@ -36,6 +117,9 @@ QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance) {
         copy.flavor = (q.flavor & ~WBEM_FLAVOR_MASK_ORIGIN) | WBEM_FLAVOR_ORIGIN_PROPAGATED;
         result.push_back(std::move(copy));
     }
+    // A list that changes later drops what it remembered (see own()).
+    if (!toInstance && result.m_items)
+        std::atomic_store(&list.m_items->toSubclass, result.m_items);
     return result;
 }
 
@@ -54,7 +138,9 @@ const std::wstring& ClassDef::originName(uint16_t origin) const {
 }
 
 int ClassDef::findProperty(const wchar_t* propertyName) const {
-    for (size_t i = 0; i < properties.size(); ++i)
+    // Names are unique, so the order of the search is free: from the end, since a class being
+    // built asks for the property it has just added.
+    for (size_t i = properties.size(); i-- > 0;)
         if (sameName(properties[i].name, propertyName))
             return static_cast<int>(i);
     return -1;
@@ -65,6 +151,14 @@ int ClassDef::findMethod(const wchar_t* methodName) const {
         if (sameName(methods[i].name, methodName))
             return static_cast<int>(i);
     return -1;
+}
+
+bool shapesClass(const wchar_t* qualifier) {
+    const size_t length = wcslen(qualifier);
+    for (const wchar_t* name : {L"key", L"abstract", L"singleton", L"association"})
+        if (sameName(name, wcslen(name), qualifier, length))
+            return true;
+    return false;
 }
 
 void ClassDef::finish() {

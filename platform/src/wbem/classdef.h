@@ -21,7 +21,6 @@
 
 namespace zp::wbem {
 
-
 // A qualifier: its value and flavor. `flavor` holds the WBEM_FLAVOR_* propagation and override
 // bits together with the origin bits (WBEM_FLAVOR_ORIGIN_LOCAL, _PROPAGATED, _SYSTEM), as
 // IWbemQualifierSet::Get reports them.
@@ -29,8 +28,64 @@ struct Qualifier {
     std::wstring name;
     _variant_t value;
     LONG flavor = 0;
+
+    Qualifier() = default;
+    Qualifier(const Qualifier&) = default;
+    Qualifier& operator=(const Qualifier&) = default;
+    // _variant_t copies when moved; these hand its bits over, so that a growing list (and a
+    // class with hundreds of described members) does not copy every string it holds.
+    Qualifier(Qualifier&& other) noexcept;
+    Qualifier& operator=(Qualifier&& other) noexcept;
 };
-using QualifierList = std::vector<Qualifier>;
+
+// A list of qualifiers that its copies share until one of them is changed. A derived class
+// inherits every member's qualifiers, and in a deep schema most of them are the same
+// propagated list all the way down: sharing it makes deriving a class cost its member count,
+// not the text of every description above it.
+//
+// Reading goes through the const members (iteration is read-only); changing goes through the
+// non-const `operator[]`, `push_back`, `erase` and `clear`, which first copy a shared list. A
+// reference got from the non-const `operator[]` is good until the list is next copied.
+class QualifierList;
+QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance);
+
+class QualifierList {
+public:
+    using Items = std::vector<Qualifier>;
+    using value_type = Qualifier;
+    using const_iterator = Items::const_iterator;
+
+    QualifierList() noexcept = default;
+
+    bool empty() const noexcept { return !m_items || m_items->items.empty(); }
+    size_t size() const noexcept { return m_items ? m_items->items.size() : 0; }
+    const_iterator begin() const noexcept { return items().begin(); }
+    const_iterator end() const noexcept { return items().end(); }
+    const Qualifier& operator[](size_t index) const { return m_items->items[index]; }
+    const Qualifier& front() const { return m_items->items.front(); }
+    const Qualifier& back() const { return m_items->items.back(); }
+
+    Qualifier& operator[](size_t index) { return own()[index]; }
+    void push_back(Qualifier qualifier) { own().push_back(std::move(qualifier)); }
+    void erase(const_iterator at);
+    void clear() noexcept { m_items.reset(); }
+    void reserve(size_t count) { own().reserve(count); }
+
+private:
+    friend QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance);
+    struct Block {
+        Items items;
+        // What the list propagates to a derived class, made once for all of them (read and
+        // written atomically: a shared list is read by any number of threads).
+        mutable std::shared_ptr<Block> toSubclass;
+    };
+
+    static const Items& none();
+    const Items& items() const noexcept { return m_items ? m_items->items : none(); }
+    Items& own(); // the list to change: made or copied first unless this object alone holds it
+
+    std::shared_ptr<Block> m_items;
+};
 
 // Index of a qualifier in the list by name, or -1.
 int findQualifier(const QualifierList& list, const wchar_t* name);
@@ -43,6 +98,12 @@ struct Property {
     QualifierList qualifiers;
     uint16_t origin = 0;   // depth of the class that introduced it: 0 is the root class
     bool ownValue = false; // this class (not the origin) gave the value
+
+    Property() = default;
+    Property(const Property&) = default;
+    Property& operator=(const Property&) = default;
+    Property(Property&& other) noexcept; // as Qualifier's
+    Property& operator=(Property&& other) noexcept;
 };
 
 struct ClassDef;
@@ -93,7 +154,8 @@ struct ClassDef {
     int findProperty(const wchar_t* name) const; // index or -1; system names are not properties
     int findMethod(const wchar_t* name) const;
 
-    // Recomputes the derived fields; call after changing properties or qualifiers.
+    // Recomputes the derived fields; call after changing properties or qualifiers (only those
+    // for which `shapesClass` holds matter).
     void finish();
 };
 
@@ -102,8 +164,12 @@ using ClassDefPtr = std::shared_ptr<const ClassDef>;
 // The definition of a new, unnamed class derived from `parent`: qualifiers propagated as their
 // flavors say (marked WBEM_FLAVOR_ORIGIN_PROPAGATED), every member inherited, no location.
 std::shared_ptr<ClassDef> deriveClass(const ClassDefPtr& parent);
-// The qualifiers of `list` that reach a derived class (`toInstance` false) or an instance.
+// The qualifiers of `list` that reach a derived class (`toInstance` false) or an instance. A
+// list that is already what it propagates (every qualifier propagated and propagating) comes back
+// shared, not copied.
 QualifierList propagatedQualifiers(const QualifierList& list, bool toInstance);
+// Whether a qualifier of this name feeds ClassDef's derived fields (key, abstract, ...).
+bool shapesClass(const wchar_t* qualifier);
 // Whether a qualifier list holds `name` with a true boolean value.
 bool hasTrueQualifier(const QualifierList& list, const wchar_t* name);
 

@@ -742,6 +742,23 @@ HRESULT ClassObject::EndEnumeration() {
 // --- Qualifiers
 // -----------------------------------------------------------------------------------
 
+const QualifierList* ClassObject::ownQualifiers(Target target, const std::wstring& name) const {
+    const ClassDef& def = *m_definition;
+    switch (target) {
+    case Target::Object:
+        return &def.qualifiers;
+    case Target::Property: {
+        const int index = def.findProperty(name.c_str());
+        return index < 0 ? nullptr : &def.properties[static_cast<size_t>(index)].qualifiers;
+    }
+    case Target::Method: {
+        const int index = def.findMethod(name.c_str());
+        return index < 0 ? nullptr : &def.methods[static_cast<size_t>(index)].qualifiers;
+    }
+    }
+    return nullptr;
+}
+
 HRESULT ClassObject::qualifiers(Target target, const std::wstring& name,
                                 QualifierList& list) const {
     const ClassDef& def = *m_definition;
@@ -787,10 +804,20 @@ HRESULT ClassObject::putQualifier(Target target, const std::wstring& name, const
     if (flavor & ~(kQualifierFlavorBits | WBEM_FLAVOR_MASK_ORIGIN))
         return WBEM_E_INVALID_FLAVOR;
     const bool isKey = sameName(std::wstring(L"key"), qualifier);
-    QualifierList current;
-    HRESULT hr = qualifiers(target, name, current);
-    if (FAILED(hr))
-        return hr;
+    // A class's own list is read in place; an instance's is what its class propagates with its
+    // own laid over, made for the occasion.
+    QualifierList made;
+    const QualifierList* current = nullptr;
+    if (m_genus == Genus::Class) {
+        current = ownQualifiers(target, name);
+        if (!current)
+            return WBEM_E_NOT_FOUND;
+    } else {
+        const HRESULT hr = qualifiers(target, name, made);
+        if (FAILED(hr))
+            return hr;
+        current = &made;
+    }
     if (isKey) {
         if (target != Target::Property)
             return WBEM_E_CANNOT_BE_KEY;
@@ -802,9 +829,9 @@ HRESULT ClassObject::putQualifier(Target target, const std::wstring& name, const
     q.name = qualifier;
     q.value = value;
     q.flavor = effectiveFlavor(qualifier, flavor) | WBEM_FLAVOR_ORIGIN_LOCAL;
-    const int existing = findQualifier(current, qualifier);
+    const int existing = findQualifier(*current, qualifier);
     if (existing >= 0) {
-        const Qualifier& old = current[static_cast<size_t>(existing)];
+        const Qualifier& old = (*current)[static_cast<size_t>(existing)];
         if ((old.flavor & WBEM_FLAVOR_ORIGIN_PROPAGATED) &&
             (old.flavor & WBEM_FLAVOR_NOT_OVERRIDABLE)) {
             // Writing the value it already has changes nothing and is allowed.
@@ -826,7 +853,8 @@ HRESULT ClassObject::putQualifier(Target target, const std::wstring& name, const
             (*list)[static_cast<size_t>(at)] = std::move(q);
         else
             list->push_back(std::move(q));
-        def.finish();
+        if (shapesClass(qualifier))
+            def.finish();
         return S_OK;
     }
     if (target == Target::Method)

@@ -9,7 +9,7 @@ namespace {
 
 // How many objects one refill reads: enough to make each read transaction worth its cost,
 // few enough that a forward-only enumeration stays small.
-constexpr std::size_t kBatch = 256;
+constexpr std::size_t kBatch = 1024;
 
 class ListSource final : public ObjectSource {
 public:

@@ -181,6 +181,9 @@ private:
 
     // Qualifier sets work on these, under the owner's lock.
     HRESULT qualifiers(Target target, const std::wstring& name, QualifierList& list) const;
+    // The definition's own list for a target (what a class object's qualifiers are), or null
+    // when there is no such member.
+    const QualifierList* ownQualifiers(Target target, const std::wstring& name) const;
     HRESULT putQualifier(Target target, const std::wstring& name, const wchar_t* qualifier,
                          const VARIANT& value, LONG flavor);
     HRESULT deleteQualifier(Target target, const std::wstring& name, const wchar_t* qualifier);

@@ -46,6 +46,22 @@ public:
         const size_t at = m_out.size();
         m_out.resize(at + units * 2);
         uint8_t* p = m_out.data() + at;
+        if (units == length) {
+            // Every unit fits in 16 bits (the usual case). Through a local buffer, which cannot
+            // alias the text, the compiler vectorises the loop.
+            uint8_t chunk[512];
+            for (size_t i = 0; i < length;) {
+                const size_t n = std::min(length - i, sizeof chunk / 2);
+                for (size_t j = 0; j < n; ++j) {
+                    const auto c = static_cast<uint32_t>(s[i + j]);
+                    chunk[2 * j] = static_cast<uint8_t>(c);
+                    chunk[2 * j + 1] = static_cast<uint8_t>(c >> 8);
+                }
+                std::memcpy(p + 2 * i, chunk, 2 * n);
+                i += n;
+            }
+            return;
+        }
         for (size_t i = 0; i < length; ++i) {
             const auto c = static_cast<uint32_t>(s[i]);
             if (c > 0xFFFF && c <= 0x10FFFF) {

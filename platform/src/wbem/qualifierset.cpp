@@ -47,13 +47,17 @@ HRESULT QualifierSet::selected(LONG flags, QualifierList& list) const {
     const HRESULT hr = m_owner->qualifiers(m_target, m_name, all);
     if (FAILED(hr))
         return hr;
+    if (flags != WBEM_FLAG_LOCAL_ONLY && flags != WBEM_FLAG_PROPAGATED_ONLY) {
+        list = all;
+        return S_OK;
+    }
     list.clear();
-    for (Qualifier& q : all) {
+    for (const Qualifier& q : all) {
         const bool propagated = (q.flavor & WBEM_FLAVOR_ORIGIN_PROPAGATED) != 0;
         if ((flags == WBEM_FLAG_LOCAL_ONLY && propagated) ||
             (flags == WBEM_FLAG_PROPAGATED_ONLY && !propagated))
             continue;
-        list.push_back(std::move(q));
+        list.push_back(q);
     }
     return S_OK;
 }

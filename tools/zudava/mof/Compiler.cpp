@@ -25,7 +25,7 @@ void Compiler::store(Unit& unit) {
     m_counts.sources += unit.files.size();
     if (m_progress)
         m_progress(m_counts);
-    for (const Statement& statement : unit.statements) {
+    for (Statement& statement : unit.statements) {
         const Position* position = nullptr;
         std::string what;
         try {
@@ -52,6 +52,9 @@ void Compiler::store(Unit& unit) {
             throw MofError(unit.files[position->file], position->line, column,
                            "cannot store " + what + ": " + e.what(), std::move(line));
         }
+        // What is stored is needed no more: its memory serves the rest of the run, which for a
+        // whole schema keeps the process from growing by the size of its text.
+        statement = Statement();
         if (m_progress)
             m_progress(m_counts);
     }
