@@ -1,0 +1,38 @@
+// Small pieces that the event and provider commands share.
+#pragma once
+
+#include "Commands.h"
+
+#include <zudava/zudava.h>
+
+#include <iosfwd>
+#include <string>
+
+namespace tool {
+
+// Initialises COM for the command's thread and undoes it at the end.
+class ComScope {
+public:
+    ComScope() : m_status(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComScope() {
+        if (SUCCEEDED(m_status))
+            CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    HRESULT m_status;
+};
+
+// Names of groups, namespaces, classes and CLSIDs match without regard to (ASCII) case, as the
+// profile functions, WMI and the registry match them.
+bool sameName(const std::string& a, const std::string& b);
+
+// Reads `text` by the CIM type of the object's property `name` and puts it. On a missing
+// property or a value that does not fit its type, writes one line to `err` (prefixed with
+// "zudava COMMAND: ") and returns false.
+bool setPropertyFromText(DEZE::WmiObject& object, const std::string& name, const std::string& text,
+                         std::ostream& err, const char* command);
+
+} // namespace tool
