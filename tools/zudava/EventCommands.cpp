@@ -144,7 +144,8 @@ int runIndicate(const IndicateOptions& options, std::ostream& out, std::ostream&
         return kFailure;
     }
     for (const auto& value : values) {
-        if (!setPropertyFromText(indication, value.first, value.second, err, "indicate"))
+        if (!setPropertyFromText(indication, options.className, value.first, value.second, err,
+                                 "indicate"))
             return kFailure;
     }
     DEZE::WmiHandle handle;

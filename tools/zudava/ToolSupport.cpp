@@ -118,14 +118,15 @@ bool sameName(const std::string& a, const std::string& b) {
            });
 }
 
-bool setPropertyFromText(DEZE::WmiObject& object, const std::string& name, const std::string& text,
-                         std::ostream& err, const char* command) {
+bool setPropertyFromText(DEZE::WmiObject& object, const std::string& className,
+                         const std::string& name, const std::string& text, std::ostream& err,
+                         const char* command) {
     const _bstr_t wideName(DEZE::make_wstring(name).c_str());
     long cimType = 0;
     try {
         cimType = object.getProperty(wideName).getType();
     } catch (const DEZE::WmiException&) {
-        err << "zudava " << command << ": the class has no property " << name << '\n';
+        err << "zudava " << command << ": " << className << " has no property " << name << '\n';
         return false;
     }
     _variant_t value;
