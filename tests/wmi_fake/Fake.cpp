@@ -587,6 +587,8 @@ Services::~Services() {
         entry.second->Release();
     for (ClassObject* object : m_results)
         object->Release();
+    for (IWbemClassObject* object : stored)
+        object->Release();
 }
 
 void Services::add(const std::wstring& path, ClassObject* object) {
@@ -690,7 +692,7 @@ HRESULT Services::CreateClassEnumAsync(const BSTR, LONG, IWbemContext*, IWbemObj
     return E_NOTIMPL;
 }
 
-HRESULT Services::PutInstance(IWbemClassObject*, LONG flags, IWbemContext* context,
+HRESULT Services::PutInstance(IWbemClassObject* object, LONG flags, IWbemContext* context,
                               IWbemCallResult** result) {
     lastContext = context;
     if (result && *result)
@@ -698,6 +700,8 @@ HRESULT Services::PutInstance(IWbemClassObject*, LONG flags, IWbemContext* conte
     if (HRESULT hr =
             log().enter(L"IWbemServices::PutInstance", flags, result ? L"result" : nullptr))
         return hr;
+    object->AddRef();
+    stored.push_back(object);
     if (result)
         *result = new CallResult;
     return S_OK;

@@ -215,6 +215,8 @@ public:
     Sink* sink = nullptr; // the last sink given, while the services live
     // The context pointer of the last call that took one.
     IWbemContext* lastContext = nullptr;
+    // What PutInstance was given, in call order (references held while the services live).
+    std::vector<IWbemClassObject*> stored;
 
     HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR name, LONG flags, IWbemContext* context,
                                             IWbemServices** opened,
