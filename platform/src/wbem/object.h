@@ -61,6 +61,11 @@ ZP_API HRESULT decodeInstance(const uint8_t* data, size_t size, const ClassDefPt
                               const std::shared_ptr<const Location>& location,
                               ClassObject** object);
 
+// A whole object, its class chain included, so that it reads back without a repository: how
+// events travel between processes, whose classes may change or go meanwhile.
+ZP_API HRESULT encodeObject(IWbemClassObject* object, std::vector<uint8_t>& bytes);
+ZP_API HRESULT decodeObject(const uint8_t* data, size_t size, IWbemClassObject** object);
+
 // --- Keys
 // ----------------------------------------------------------------------------------------- The
 // normalised key of an instance: its class's key properties in property-name order (names folded),

@@ -819,6 +819,38 @@ HRESULT decodeInstance(const uint8_t* data, size_t size, const ClassDefPtr& defi
     }
 }
 
+HRESULT encodeObject(IWbemClassObject* object, std::vector<uint8_t>& bytes) {
+    if (!ClassObject::from(object))
+        return WBEM_E_INVALID_PARAMETER;
+    try {
+        return encodeEmbedded(object, bytes);
+    } catch (const _com_error& error) {
+        return error.Error();
+    } catch (const std::bad_alloc&) {
+        return WBEM_E_OUT_OF_MEMORY;
+    }
+}
+
+HRESULT decodeObject(const uint8_t* data, size_t size, IWbemClassObject** object) {
+    if (!object)
+        return WBEM_E_INVALID_PARAMETER;
+    *object = nullptr;
+    try {
+        IUnknown* decoded = nullptr;
+        const HRESULT hr = decodeEmbedded(data, size, &decoded);
+        if (FAILED(hr))
+            return hr;
+        if (!decoded)
+            return WBEM_E_CRITICAL_ERROR;
+        *object = static_cast<IWbemClassObject*>(decoded);
+        return S_OK;
+    } catch (const _com_error& error) {
+        return error.Error();
+    } catch (const std::bad_alloc&) {
+        return WBEM_E_OUT_OF_MEMORY;
+    }
+}
+
 HRESULT instanceKey(const ClassObject& instance, std::wstring& key) {
     try {
         return ObjectAccess::instanceKey(instance, key);

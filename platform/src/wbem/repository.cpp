@@ -1,6 +1,7 @@
 // The repository's rules over the store; see repository.h.
 #include "repository.h"
 
+#include "events.h"
 #include "systemclasses.h"
 
 #include <cstdio>
@@ -579,13 +580,22 @@ HRESULT Repository::putInstance(const NamespaceRef& ns, IWbemClassObject* object
         // The common case, a new instance, costs one statement: the key's unique index tells
         // whether it exists.
         if (mode != WBEM_FLAG_UPDATE_ONLY && !makesNamespace &&
-            t.tryInsertInstance(cls->id, cls->keyRoot, key, data, references))
+            t.tryInsertInstance(cls->id, cls->keyRoot, key, data, references)) {
+            if (t.instanceEventsWanted(ns.id))
+                recordInstanceEvent(t, ns, InstanceChange::Created, object, nullptr);
             return WBEM_S_NO_ERROR;
+        }
         const std::optional<InstanceRow> existing = t.findInstance(cls->keyRoot, key);
         if (existing) {
             if (mode == WBEM_FLAG_CREATE_ONLY)
                 return WBEM_E_ALREADY_EXISTS;
+            ComRef<IWbemClassObject> previous;
+            const bool raise = t.instanceEventsWanted(ns.id);
+            if (raise)
+                check(decode(t, generation, ns, *existing, previous.put()));
             t.updateInstance(existing->id, cls->id, data, references);
+            if (raise)
+                recordInstanceEvent(t, ns, InstanceChange::Modified, object, previous.get());
             return WBEM_S_NO_ERROR;
         }
         if (mode == WBEM_FLAG_UPDATE_ONLY)
@@ -606,6 +616,8 @@ HRESULT Repository::putInstance(const NamespaceRef& ns, IWbemClassObject* object
             }
         }
         t.insertInstance(cls->id, cls->keyRoot, key, data, references);
+        if (t.instanceEventsWanted(ns.id))
+            recordInstanceEvent(t, ns, InstanceChange::Created, object, nullptr);
         return WBEM_S_NO_ERROR;
     });
     if (namespacesChanged)
@@ -634,6 +646,10 @@ HRESULT Repository::deleteInstance(const NamespaceRef& ns, const wchar_t* text) 
         status = findInstance(t, generation, target, path, cls, row);
         if (FAILED(status))
             return status;
+        ComRef<IWbemClassObject> deleted;
+        const bool raise = t.instanceEventsWanted(target.id);
+        if (raise)
+            check(decode(t, generation, target, row, deleted.put()));
         if (isNamespaceClass(*cls->definition)) {
             ComRef<IWbemClassObject> instance;
             status = decode(t, generation, target, row, instance.put());
@@ -647,6 +663,8 @@ HRESULT Repository::deleteInstance(const NamespaceRef& ns, const wchar_t* text) 
             }
         }
         t.deleteInstance(row.id);
+        if (raise)
+            recordInstanceEvent(t, target, InstanceChange::Deleted, deleted.get(), nullptr);
         return WBEM_S_NO_ERROR;
     });
     if (namespacesChanged)

@@ -62,6 +62,8 @@ public:
     HRESULT instances(const NamespaceRef& ns, const std::vector<RowId>& classes, RowId& after,
                       std::size_t limit, ObjectList& out);
 
+    RepositoryStore& store() const { return m_store; }
+
     // What the last critical failure said (the file and SQLite's words), for diagnostics.
     static std::string lastCriticalError();
 

@@ -15,6 +15,8 @@ namespace {
 std::atomic<QueryHandler> g_queryHandler{nullptr};
 std::atomic<QueryHandler> g_notificationQueryHandler{nullptr};
 std::atomic<SinkHandler> g_sinkHandler{nullptr};
+std::atomic<AsyncQueryHandler> g_notificationAsyncHandler{nullptr};
+std::atomic<CancelHandler> g_cancelHandler{nullptr};
 
 bool semisynchronous(LONG flags, IWbemCallResult** result) {
     return (flags & WBEM_FLAG_RETURN_IMMEDIATELY) && result;
@@ -79,6 +81,14 @@ void setSinkHandler(SinkHandler handler) {
     g_sinkHandler = handler;
 }
 
+void setNotificationAsyncHandler(AsyncQueryHandler handler) {
+    g_notificationAsyncHandler = handler;
+}
+
+void setCancelHandler(CancelHandler handler) {
+    g_cancelHandler = handler;
+}
+
 Services::Services(Repository& repository, NamespaceRef ns)
     : m_repository(repository), m_ns(std::move(ns)) {}
 
@@ -138,9 +148,11 @@ HRESULT STDMETHODCALLTYPE Services::OpenNamespace(const BSTR nameSpace, LONG fla
     return finish(hr, flags, result);
 }
 
-HRESULT STDMETHODCALLTYPE Services::CancelAsyncCall(IWbemObjectSink*) {
-    // Every asynchronous call has ended by the time it returns: no sink is waiting for one.
-    return WBEM_E_INVALID_PARAMETER;
+HRESULT STDMETHODCALLTYPE Services::CancelAsyncCall(IWbemObjectSink* sink) {
+    // Every other asynchronous call has ended by the time it returns: only event subscriptions
+    // can still be waiting for their sink.
+    const CancelHandler handler = g_cancelHandler;
+    return handler && sink ? handler(sink) : WBEM_E_INVALID_PARAMETER;
 }
 
 HRESULT STDMETHODCALLTYPE Services::QueryObjectSink(LONG, IWbemObjectSink** sink) {
@@ -349,10 +361,15 @@ HRESULT STDMETHODCALLTYPE Services::ExecNotificationQuery(const BSTR language, c
                    : WBEM_E_NOT_SUPPORTED;
 }
 
-HRESULT STDMETHODCALLTYPE Services::ExecNotificationQueryAsync(const BSTR, const BSTR, LONG,
-                                                               IWbemContext*,
+HRESULT STDMETHODCALLTYPE Services::ExecNotificationQueryAsync(const BSTR language,
+                                                               const BSTR query, LONG flags,
+                                                               IWbemContext* context,
                                                                IWbemObjectSink* sink) {
-    return sink ? WBEM_E_NOT_SUPPORTED : WBEM_E_INVALID_PARAMETER;
+    if (!sink || !language || !query)
+        return WBEM_E_INVALID_PARAMETER;
+    const AsyncQueryHandler handler = g_notificationAsyncHandler;
+    return handler ? handler(this, m_ns, language, query, flags, context, sink)
+                   : WBEM_E_NOT_SUPPORTED;
 }
 
 // The repository holds no method providers: a method has nobody to run it.

@@ -21,6 +21,15 @@ using SinkHandler = HRESULT (*)(const NamespaceRef& ns, IWbemObjectSink** sink);
 void setQueryHandler(QueryHandler handler);
 void setNotificationQueryHandler(QueryHandler handler);
 void setSinkHandler(SinkHandler handler);
+// Event subscriptions that report to a caller's sink, and their cancellation: the only
+// asynchronous calls still running when they return. Unset, ExecNotificationQueryAsync answers
+// WBEM_E_NOT_SUPPORTED and CancelAsyncCall WBEM_E_INVALID_PARAMETER.
+using AsyncQueryHandler = HRESULT (*)(IWbemServices* services, const NamespaceRef& ns,
+                                      const wchar_t* language, const wchar_t* query, LONG flags,
+                                      IWbemContext* context, IWbemObjectSink* sink);
+using CancelHandler = HRESULT (*)(IWbemObjectSink* sink);
+void setNotificationAsyncHandler(AsyncQueryHandler handler);
+void setCancelHandler(CancelHandler handler);
 
 class Services final : public IWbemServices {
 public:

@@ -42,6 +42,20 @@ const char* const kSchema[] = {
     "CREATE INDEX refs_by_instance ON refs(instance)",
 };
 
+// Events and their consumers, added to repositories made before them: made when missing, at
+// every opening.
+const char* const kEventSchema[] = {
+    // AUTOINCREMENT: a sequence number is never given twice, even after the newest events were
+    // dropped, so that a consumer's watermark stays meaningful.
+    "CREATE TABLE IF NOT EXISTS events(seq INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "namespace INTEGER NOT NULL, created INTEGER NOT NULL, data BLOB NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS event_consumers(id INTEGER PRIMARY KEY, "
+    "namespace INTEGER NOT NULL, process INTEGER NOT NULL, started INTEGER NOT NULL)",
+};
+
+// Old events are dropped once in this many insertions: the cost of the check is shared.
+constexpr std::int64_t kPruneEvery = 64;
+
 // Names match without regard to case: the store keeps a folded copy beside each name and looks
 // names up by it. Folding covers ASCII and Latin-1, the letters WMI names are made of.
 std::wstring foldCase(const std::wstring& text) {
@@ -226,6 +240,20 @@ public:
         m_generationKnown = false; // our own commit does not move our data_version; read again
     }
 
+    bool instanceEventsWanted(RowId nameSpace) {
+        const std::uint64_t version = dataVersion();
+        if (!m_listenersKnown || version != m_listenersVersion) {
+            m_listeners.clear();
+            Step step(*this, statement("SELECT DISTINCT namespace FROM event_consumers"));
+            while (step.next())
+                m_listeners.push_back(step.integer(0));
+            m_listenersVersion = version;
+            m_listenersKnown = true;
+        }
+        return std::find(m_listeners.begin(), m_listeners.end(), nameSpace) != m_listeners.end();
+    }
+    void consumersChanged() { m_listenersKnown = false; }
+
 private:
     // Checks that the file is a repository of ours (or empty, and then makes it one) before
     // anything is written to it, then sets the connection up for shared use.
@@ -255,6 +283,8 @@ private:
         }
         if (tables == 0)
             createSchema();
+        for (const char* sql : kEventSchema)
+            execute(sql);
         m_adopted = true;
     }
 
@@ -331,6 +361,9 @@ private:
     bool m_generationKnown = false;
     std::uint64_t m_dataVersion = 0;
     std::uint64_t m_generation = 0;
+    bool m_listenersKnown = false;
+    std::uint64_t m_listenersVersion = 0;
+    std::vector<RowId> m_listeners; // namespaces with instance event consumers
 };
 
 using Step = Connection::Step;
@@ -641,6 +674,87 @@ std::uint64_t Transaction::classGeneration() {
 
 void Transaction::classesChanged() {
     m_connection.classesChanged();
+}
+
+// ---- Events
+
+std::int64_t Transaction::insertEvent(RowId nameSpace, const Blob& data, std::int64_t created,
+                                      std::int64_t keep, std::int64_t oldest) {
+    Step(m_connection,
+         m_connection.statement("INSERT INTO events(namespace, created, data) VALUES(?1, ?2, ?3)"))
+        .bind(1, nameSpace)
+        .bind(2, created)
+        .bind(3, data)
+        .run();
+    const std::int64_t sequence = m_connection.lastInsertRowId();
+    if (sequence % kPruneEvery == 0) {
+        Step(m_connection, m_connection.statement("DELETE FROM events WHERE seq <= ?1"))
+            .bind(1, sequence - keep)
+            .run();
+        // Sequence and creation time rise together: the old events are a prefix, and the scan
+        // stops at the first recent one.
+        Step(m_connection,
+             m_connection.statement("DELETE FROM events WHERE seq < (SELECT seq FROM events "
+                                    "WHERE created >= ?1 ORDER BY seq LIMIT 1)"))
+            .bind(1, oldest)
+            .run();
+    }
+    return sequence;
+}
+
+std::int64_t Transaction::lastEventSequence() {
+    Step step(m_connection,
+              m_connection.statement("SELECT seq FROM sqlite_sequence WHERE name = 'events'"));
+    return step.next() ? step.integer(0) : 0;
+}
+
+std::vector<EventRow> Transaction::eventsAfter(std::int64_t sequence, std::size_t limit) {
+    Step step(m_connection,
+              m_connection.statement(
+                  "SELECT seq, namespace, data FROM events WHERE seq > ?1 ORDER BY seq LIMIT ?2"));
+    step.bind(1, sequence).bind(2, static_cast<std::int64_t>(limit));
+    std::vector<EventRow> rows;
+    while (step.next())
+        rows.push_back(EventRow{step.integer(0), step.integer(1), step.blob(2)});
+    return rows;
+}
+
+std::uint64_t Transaction::countEvents() {
+    Step step(m_connection, m_connection.statement("SELECT count(*) FROM events"));
+    step.next();
+    return static_cast<std::uint64_t>(step.integer(0));
+}
+
+RowId Transaction::addEventConsumer(RowId nameSpace, std::int64_t process, std::int64_t started) {
+    Step(m_connection,
+         m_connection.statement(
+             "INSERT INTO event_consumers(namespace, process, started) VALUES(?1, ?2, ?3)"))
+        .bind(1, nameSpace)
+        .bind(2, process)
+        .bind(3, started)
+        .run();
+    m_connection.consumersChanged();
+    return m_connection.lastInsertRowId();
+}
+
+void Transaction::removeEventConsumer(RowId id) {
+    Step(m_connection, m_connection.statement("DELETE FROM event_consumers WHERE id = ?1"))
+        .bind(1, id)
+        .run();
+    m_connection.consumersChanged();
+}
+
+std::vector<EventConsumerRow> Transaction::eventConsumers() {
+    Step step(m_connection,
+              m_connection.statement("SELECT id, process, started FROM event_consumers"));
+    std::vector<EventConsumerRow> rows;
+    while (step.next())
+        rows.push_back(EventConsumerRow{step.integer(0), step.integer(1), step.integer(2)});
+    return rows;
+}
+
+bool Transaction::instanceEventsWanted(RowId nameSpace) {
+    return m_connection.instanceEventsWanted(nameSpace);
 }
 
 // ---- The store

@@ -67,6 +67,21 @@ struct ReferenceRow {
     std::wstring target;   // the target's normalized path (see keys.h)
 };
 
+// A stored event: its sequence number (increasing in commit order, never reused), where it was
+// raised, and the event object whole (encodeObject).
+struct EventRow {
+    std::int64_t sequence = 0;
+    RowId nameSpace = 0;
+    Blob data;
+};
+
+// A process that listens for instance events in a namespace.
+struct EventConsumerRow {
+    RowId id = 0;
+    std::int64_t process = 0;
+    std::int64_t started = 0; // when the process started, so that a reused process id is told apart
+};
+
 class Connection;
 
 // The operations available inside one transaction. Names are compared without regard to case
@@ -120,6 +135,27 @@ public:
     std::uint64_t countInstances(RowId classId);
     // The instances of the namespace that refer to `target` (a normalized path).
     std::vector<InstanceRow> referrers(RowId nameSpace, const std::wstring& target);
+
+    // Events. The table keeps at most `keep` events and none created before `oldest`
+    // (milliseconds since 1970), whoever has read them: a consumer that stops reading costs the
+    // writers nothing and the file does not grow.
+    std::int64_t insertEvent(RowId nameSpace, const Blob& data, std::int64_t created,
+                             std::int64_t keep, std::int64_t oldest);
+    // The sequence number of the last event ever stored (0: none): a consumer starting now
+    // receives only what follows it.
+    std::int64_t lastEventSequence();
+    // Up to `limit` events after `sequence`, in order.
+    std::vector<EventRow> eventsAfter(std::int64_t sequence, std::size_t limit);
+    std::uint64_t countEvents();
+
+    // The processes listening for instance events, so that writers raise them only while
+    // somebody listens.
+    RowId addEventConsumer(RowId nameSpace, std::int64_t process, std::int64_t started);
+    void removeEventConsumer(RowId id);
+    std::vector<EventConsumerRow> eventConsumers();
+    // Whether anybody listens in `nameSpace`; read again only after another connection has
+    // committed, so that a write costs nothing more while nothing changes.
+    bool instanceEventsWanted(RowId nameSpace);
 
     // A number that changes whenever a namespace or class changes, in any process; caches of
     // class definitions are valid while it stays the same.
