@@ -54,8 +54,9 @@ public:
             RegQueryValueExW(m_key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
             (type != REG_SZ && type != REG_EXPAND_SZ))
             return false;
-        std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
-        size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        // Sizes count UTF-16 bytes, two per unit, whatever the width of wchar_t.
+        std::wstring buffer(size / 2 + 1, L'\0');
+        size = static_cast<DWORD>(buffer.size() * 2);
         if (RegQueryValueExW(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]),
                              &size) != ERROR_SUCCESS)
             return false;

@@ -10,11 +10,14 @@ namespace tool {
 
 const std::vector<Command>& textCommands();
 const std::vector<Command>& mofCommands();
+const std::vector<Command>& tourCommands();
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = [] {
         std::vector<Command> list;
         for (const Command& command : mofCommands())
+            list.push_back(command);
+        for (const Command& command : tourCommands())
             list.push_back(command);
         for (const Command& command : textCommands())
             list.push_back(command);
