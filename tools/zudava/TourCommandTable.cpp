@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <ostream>
 
 namespace tool {
@@ -25,6 +26,11 @@ int parse(CLI::App& app, const Arguments& arguments, std::ostream& out, std::ost
         return kUsage;
     }
     return kSuccess;
+}
+
+// WMI writes namespaces with backslashes; the shell user may type slashes.
+void normalise(std::string& nameSpace) {
+    std::replace(nameSpace.begin(), nameSpace.end(), '/', '\\');
 }
 
 template <typename Body>
@@ -48,6 +54,7 @@ int watch(const Arguments& arguments, std::istream&, std::ostream& out, std::ost
     const int parsed = parse(app, arguments, out, err);
     if (parsed)
         return parsed < 0 ? kSuccess : parsed;
+    normalise(options.nameSpace);
     return guarded(
         "watch", [&] { return runWatch(options, out, err); }, err);
 }
@@ -61,6 +68,7 @@ int indicate(const Arguments& arguments, std::istream&, std::ostream& out, std::
     const int parsed = parse(app, arguments, out, err);
     if (parsed)
         return parsed < 0 ? kSuccess : parsed;
+    normalise(options.nameSpace);
     return guarded(
         "indicate", [&] { return runIndicate(options, out, err); }, err);
 }
@@ -83,6 +91,7 @@ int provider(const Arguments& arguments, std::istream&, std::ostream& out, std::
     const int parsed = parse(app, arguments, out, err);
     if (parsed)
         return parsed < 0 ? kSuccess : parsed;
+    normalise(options.nameSpace);
     return guarded(
         "provider",
         [&] {
