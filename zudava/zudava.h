@@ -40,3 +40,4 @@
 #include "zudava/registration/WmiOOPCOMServer.h"
 #include "zudava/registration/RegistryManager.h"
 #include "zudava/registration/ProcessManager.h"
+#include "zudava/registration/UtilityManager.h"

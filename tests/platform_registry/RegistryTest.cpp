@@ -138,6 +138,37 @@ TEST_F(RegistryKey, TextCrossesBetweenTheAnsiAndWideForms) {
     }
 }
 
+TEST_F(RegistryKey, AnsiNamesMeetTheirWideSpelling) {
+    // "Café" in the process's code page: a key and a value made through one form are found,
+    // changed and removed through the other.
+    const char* const name = GetACP() == CP_UTF8 ? "Caf\xC3\xA9" : "Caf\xE9";
+    HKEY sub = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(
+        RegCreateKeyExA(key, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, &disposition),
+        ERROR_SUCCESS);
+    EXPECT_EQ(disposition, DWORD(REG_CREATED_NEW_KEY));
+    const DWORD number = 7;
+    ASSERT_EQ(RegSetValueExA(sub, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                             sizeof number),
+              ERROR_SUCCESS);
+    RegCloseKey(sub);
+
+    ASSERT_EQ(RegOpenKeyExW(key, L"CAF\u00C9", 0, KEY_ALL_ACCESS, &sub), ERROR_SUCCESS);
+    DWORD read = 0;
+    DWORD size = sizeof read;
+    EXPECT_EQ(RegQueryValueExW(sub, L"caf\u00e9", nullptr, nullptr, reinterpret_cast<BYTE*>(&read),
+                               &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(read, 7u);
+    EXPECT_EQ(RegDeleteValueA(sub, name), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueW(sub, L"Caf\u00e9"), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(sub);
+    EXPECT_EQ(RegDeleteKeyA(key, name), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(key, name, 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyW(key, L"Caf\u00e9"), ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(RegistryKey, DefaultValueIsTheEmptyName) {
     ASSERT_EQ(setText(key, L"", L"default", true), ERROR_SUCCESS);
     wchar_t text[16] = {};

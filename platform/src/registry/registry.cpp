@@ -78,15 +78,26 @@ Name nameOf(const wchar_t* text) {
     return name;
 }
 
-Name nameOf(const char* text) {
-    Name name;
-    if (!text || !*text)
-        return name;
-    const int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(size_t(units > 0 ? units : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], units);
-    return nameOf(wide.c_str());
-}
+// An A caller's key or value name in the W form, a null pointer staying null; text the code page
+// cannot convert becomes empty, as an empty name.
+class Widened {
+public:
+    explicit Widened(const char* text) : m_null(!text) {
+        if (!text || !*text)
+            return;
+        const int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+        if (units <= 0)
+            return;
+        m_text.assign(size_t(units), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, text, -1, &m_text[0], units);
+        m_text.resize(size_t(units) - 1);
+    }
+    const wchar_t* get() const { return m_null ? nullptr : m_text.c_str(); }
+
+private:
+    bool m_null;
+    std::wstring m_text;
+};
 
 LONG splitPath(const Name& path, std::vector<Name>& parts) {
     parts.clear();
@@ -122,6 +133,26 @@ LONG liveKey(Session& session, const OpenKey& key) {
     return exists ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
+// The key behind a handle, when the handle was opened with the `needed` right (0: any).
+LONG findKey(HKEY handle, REGSAM needed, OpenKey& key) {
+    if (!handles().find(handle, key))
+        return ERROR_INVALID_HANDLE;
+    if (needed && !(key.access & needed))
+        return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
+// Runs `action(session)` in one transaction of the store, once the handle's key is found to
+// still exist.
+template <typename Action>
+LONG onLiveKey(bool write, const OpenKey& key, Action action) {
+    const auto run = [&](Session& session) {
+        const LONG live = liveKey(session, key);
+        return live != ERROR_SUCCESS ? live : LONG(action(session));
+    };
+    return write ? Store::write(run) : Store::read(run);
+}
+
 LONG walk(Session& session, KeyId from, const std::vector<Name>& parts, KeyId& found) {
     found = from;
     for (const Name& part : parts) {
@@ -136,17 +167,15 @@ LONG openKey(HKEY parent, const Name& path, REGSAM access, PHKEY result) {
     if (!result)
         return ERROR_INVALID_PARAMETER;
     OpenKey base;
-    if (!handles().find(parent, base))
-        return ERROR_INVALID_HANDLE;
     std::vector<Name> parts;
-    LONG error = splitPath(path, parts);
+    LONG error = findKey(parent, 0, base);
+    if (error == ERROR_SUCCESS)
+        error = splitPath(path, parts);
     if (error != ERROR_SUCCESS)
         return error;
     KeyId found = 0;
-    error = Store::read([&](Session& session) {
-        const LONG live = liveKey(session, base);
-        return live != ERROR_SUCCESS ? live : walk(session, base.id, parts, found);
-    });
+    error = onLiveKey(false, base,
+                      [&](Session& session) { return walk(session, base.id, parts, found); });
     if (error != ERROR_SUCCESS)
         return error;
     *result = handles().insert({found, effectiveAccess(access)});
@@ -157,16 +186,16 @@ LONG createKey(HKEY parent, const Name& path, REGSAM access, PHKEY result, LPDWO
     if (!result)
         return ERROR_INVALID_PARAMETER;
     OpenKey base;
-    if (!handles().find(parent, base))
-        return ERROR_INVALID_HANDLE;
     std::vector<Name> parts;
-    LONG error = splitPath(path, parts);
+    LONG error = findKey(parent, 0, base);
+    if (error == ERROR_SUCCESS)
+        error = splitPath(path, parts);
     if (error != ERROR_SUCCESS)
         return error;
     KeyId found = base.id;
     bool created = false;
-    error = Store::write([&](Session& session) {
-        LONG step = liveKey(session, base);
+    error = onLiveKey(true, base, [&](Session& session) {
+        LONG step = ERROR_SUCCESS;
         for (size_t i = 0; step == ERROR_SUCCESS && i < parts.size(); ++i) {
             step = session.findSubkey(found, parts[i], found);
             if (step == ERROR_FILE_NOT_FOUND) {
@@ -296,63 +325,39 @@ LONG deliver(const Value& value, bool ansi, LPDWORD type, LPBYTE data, LPDWORD s
 
 LONG setValue(HKEY handle, const Name& name, DWORD type, std::vector<uint8_t> bytes) {
     OpenKey key;
-    if (!handles().find(handle, key))
-        return ERROR_INVALID_HANDLE;
-    if (!(key.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
+    LONG error = findKey(handle, KEY_SET_VALUE, key);
+    if (error != ERROR_SUCCESS)
+        return error;
     if (name.size() > kMaxValueNameLength)
         return ERROR_INVALID_PARAMETER;
     Value value{name, type, std::move(bytes)};
-    return Store::write([&](Session& session) {
-        const LONG live = liveKey(session, key);
-        return live != ERROR_SUCCESS ? live : session.setValue(key.id, value);
-    });
+    return onLiveKey(true, key, [&](Session& session) { return session.setValue(key.id, value); });
 }
 
 LONG queryValue(HKEY handle, const Name& name, bool ansi, LPDWORD type, LPBYTE data, LPDWORD size) {
     OpenKey key;
-    if (!handles().find(handle, key))
-        return ERROR_INVALID_HANDLE;
-    if (!(key.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+    LONG error = findKey(handle, KEY_QUERY_VALUE, key);
     Value value;
-    const LONG error = Store::read([&](Session& session) {
-        const LONG live = liveKey(session, key);
-        return live != ERROR_SUCCESS ? live : session.findValue(key.id, name, value);
-    });
+    if (error == ERROR_SUCCESS)
+        error = onLiveKey(false, key,
+                          [&](Session& session) { return session.findValue(key.id, name, value); });
+    return error != ERROR_SUCCESS ? error : deliver(value, ansi, type, data, size);
+}
+
+LONG deleteKey(HKEY handle, const wchar_t* subKey, bool tree) {
+    OpenKey key;
+    LONG error = findKey(handle, 0, key);
     if (error != ERROR_SUCCESS)
         return error;
-    return deliver(value, ansi, type, data, size);
-}
-
-LONG deleteValue(HKEY handle, const Name& name) {
-    OpenKey key;
-    if (!handles().find(handle, key))
-        return ERROR_INVALID_HANDLE;
-    if (!(key.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    return Store::write([&](Session& session) {
-        const LONG live = liveKey(session, key);
-        return live != ERROR_SUCCESS ? live : session.deleteValue(key.id, name);
-    });
-}
-
-LONG deleteKey(HKEY handle, const wchar_t* wideSubKey, const char* ansiSubKey, bool tree) {
-    OpenKey key;
-    if (!handles().find(handle, key))
-        return ERROR_INVALID_HANDLE;
-    const bool none = wideSubKey ? false : !ansiSubKey;
-    if (none && !tree)
+    if (!subKey && !tree)
         return ERROR_INVALID_PARAMETER;
     std::vector<Name> parts;
-    LONG error = splitPath(wideSubKey ? nameOf(wideSubKey) : nameOf(ansiSubKey), parts);
+    error = splitPath(nameOf(subKey), parts);
     if (error != ERROR_SUCCESS)
         return error;
-    return Store::write([&](Session& session) {
-        LONG step = liveKey(session, key);
+    return onLiveKey(true, key, [&](Session& session) {
         KeyId target = key.id;
-        if (step == ERROR_SUCCESS)
-            step = walk(session, key.id, parts, target);
+        LONG step = walk(session, key.id, parts, target);
         if (step != ERROR_SUCCESS)
             return step;
         if (tree) {
@@ -387,8 +392,11 @@ LONG deliverName(const Name& name, LPWSTR buffer, LPDWORD length) {
 
 } // namespace
 
+// The A forms take their names through the W forms; only value data has conversions of its own,
+// since the A forms count text in bytes of the ANSI code page.
+
 ZP_EXTERN_C LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
-    return createKey(key, nameOf(subKey), KEY_ALL_ACCESS, result, nullptr);
+    return RegCreateKeyW(key, Widened(subKey).get(), result);
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegCreateKeyW(HKEY key, LPCWSTR subKey, PHKEY result) {
@@ -396,11 +404,10 @@ ZP_EXTERN_C LSTATUS WINAPI RegCreateKeyW(HKEY key, LPCWSTR subKey, PHKEY result)
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD,
-                                           REGSAM access, const LPSECURITY_ATTRIBUTES, PHKEY result,
-                                           LPDWORD disposition) {
-    if (!subKey)
-        return ERROR_BAD_PATHNAME;
-    return createKey(key, nameOf(subKey), access, result, disposition);
+                                           REGSAM access, const LPSECURITY_ATTRIBUTES security,
+                                           PHKEY result, LPDWORD disposition) {
+    return RegCreateKeyExW(key, Widened(subKey).get(), 0, nullptr, 0, access, security, result,
+                           disposition);
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD,
@@ -413,7 +420,7 @@ ZP_EXTERN_C LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWS
 
 ZP_EXTERN_C LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access,
                                          PHKEY result) {
-    return openKey(key, nameOf(subKey), access, result);
+    return RegOpenKeyExW(key, Widened(subKey).get(), 0, access, result);
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM access,
@@ -429,7 +436,7 @@ ZP_EXTERN_C LSTATUS WINAPI RegCloseKey(HKEY key) {
 
 ZP_EXTERN_C LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type,
                                           const BYTE* data, DWORD size) {
-    return setValue(key, nameOf(valueName), type, storedFromAnsi(type, data, size));
+    return setValue(key, nameOf(Widened(valueName).get()), type, storedFromAnsi(type, data, size));
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type,
@@ -439,7 +446,7 @@ ZP_EXTERN_C LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DW
 
 ZP_EXTERN_C LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type,
                                             LPBYTE data, LPDWORD size) {
-    return queryValue(key, nameOf(valueName), true, type, data, size);
+    return queryValue(key, nameOf(Widened(valueName).get()), true, type, data, size);
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type,
@@ -448,38 +455,40 @@ ZP_EXTERN_C LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
-    return deleteValue(key, nameOf(valueName));
+    return RegDeleteValueW(key, Widened(valueName).get());
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName) {
-    return deleteValue(key, nameOf(valueName));
+    OpenKey open;
+    const LONG error = findKey(key, KEY_SET_VALUE, open);
+    if (error != ERROR_SUCCESS)
+        return error;
+    const Name name = nameOf(valueName);
+    return onLiveKey(true, open,
+                     [&](Session& session) { return session.deleteValue(open.id, name); });
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
-    return deleteKey(key, nullptr, subKey, false);
+    return RegDeleteKeyW(key, Widened(subKey).get());
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
-    return deleteKey(key, subKey, nullptr, false);
+    return deleteKey(key, subKey, false);
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
-    return deleteKey(key, subKey, nullptr, true);
+    return deleteKey(key, subKey, true);
 }
 
 ZP_EXTERN_C LSTATUS WINAPI RegEnumKeyExW(HKEY handle, DWORD index, LPWSTR name, LPDWORD nameLength,
                                          LPDWORD, LPWSTR keyClass, LPDWORD classLength,
                                          PFILETIME lastWriteTime) {
     OpenKey key;
-    if (!handles().find(handle, key))
-        return ERROR_INVALID_HANDLE;
-    if (!(key.access & KEY_ENUMERATE_SUB_KEYS))
-        return ERROR_ACCESS_DENIED;
+    LONG error = findKey(handle, KEY_ENUMERATE_SUB_KEYS, key);
     Name found;
-    const LONG error = Store::read([&](Session& session) {
-        const LONG live = liveKey(session, key);
-        return live != ERROR_SUCCESS ? live : session.subkeyAt(key.id, index, found);
-    });
+    if (error == ERROR_SUCCESS)
+        error = onLiveKey(false, key,
+                          [&](Session& session) { return session.subkeyAt(key.id, index, found); });
     if (error != ERROR_SUCCESS)
         return error;
     const LONG delivered = deliverName(found, name, nameLength);
@@ -498,15 +507,11 @@ ZP_EXTERN_C LSTATUS WINAPI RegEnumValueW(HKEY handle, DWORD index, LPWSTR valueN
                                          LPDWORD valueNameLength, LPDWORD, LPDWORD type,
                                          LPBYTE data, LPDWORD size) {
     OpenKey key;
-    if (!handles().find(handle, key))
-        return ERROR_INVALID_HANDLE;
-    if (!(key.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+    LONG error = findKey(handle, KEY_QUERY_VALUE, key);
     Value value;
-    const LONG error = Store::read([&](Session& session) {
-        const LONG live = liveKey(session, key);
-        return live != ERROR_SUCCESS ? live : session.valueAt(key.id, index, value);
-    });
+    if (error == ERROR_SUCCESS)
+        error = onLiveKey(false, key,
+                          [&](Session& session) { return session.valueAt(key.id, index, value); });
     if (error != ERROR_SUCCESS)
         return error;
     const LONG named = deliverName(value.name, valueName, valueNameLength);
