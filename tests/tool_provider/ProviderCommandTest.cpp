@@ -204,6 +204,53 @@ TEST_F(ProviderCommands, CheckFindsALinkTheGroupFileDoesNotList) {
               check.out);
 }
 
+TEST_F(ProviderCommands, CleanupIpRemovesEveryGroup) {
+    const ToolResult empty = runTool(state, {"provider", "cleanup", "IP"});
+    EXPECT_EQ(0, empty.exitCode) << empty.err;
+    EXPECT_EQ("removed 0 of 0 groups\n", empty.out);
+
+    link("Library");
+    link("Library", "root\\default");
+    link("Archive", "root\\default");
+    const ToolResult cleaned = runTool(state, {"provider", "cleanup", "ip"});
+    EXPECT_EQ(0, cleaned.exitCode) << cleaned.err;
+    EXPECT_EQ("removed 2 of 2 groups\n", cleaned.out);
+    EXPECT_EQ("no provider groups\n", runTool(state, {"provider", "list"}).out);
+    EXPECT_EQ("consistent: 0 groups, 3 namespaces\n", runTool(state, {"provider", "check"}).out);
+}
+
+TEST_F(ProviderCommands, CleanupIpKeepsAGroupItCannotUnlink) {
+    link("Library");
+    link("Archive", "root\\default");
+    std::ofstream(groupFile(state), std::ios::app) << "[Ghost]\r\nNAMESPACE=root\\cimv2\r\n";
+    const ToolResult cleaned = runTool(state, {"provider", "cleanup", "ip"});
+    EXPECT_EQ(1, cleaned.exitCode);
+    EXPECT_EQ("removed 2 of 3 groups\n", cleaned.out);
+    EXPECT_EQ("zudava provider cleanup: group Ghost cannot be unlinked from all its namespaces\n",
+              cleaned.err);
+}
+
+TEST_F(ProviderCommands, CleanupOopUnlinksTheSharedProvider) {
+    const std::string shared = "Talvo|Fennick|DodaVuzavareVizerod";
+    const ToolResult nothing = runTool(state, {"provider", "cleanup", "oop"});
+    EXPECT_EQ(0, nothing.exitCode) << nothing.err;
+    EXPECT_EQ("the shared provider was not linked in the last namespace tried: " + shared + "\n",
+              nothing.out);
+
+    // The shared provider linked where a group serves: the clean-up unlinks it there.
+    link(shared);
+    EXPECT_EQ(0, runTool(state, {"provider", "check"}).exitCode);
+    const ToolResult cleaned = runTool(state, {"provider", "cleanup", "OOP"});
+    EXPECT_EQ(0, cleaned.exitCode) << cleaned.err;
+    EXPECT_EQ("unlinked the shared provider " + shared + "\n", cleaned.out);
+    const ToolResult check = runTool(state, {"provider", "check"});
+    EXPECT_EQ(3, check.exitCode);
+    EXPECT_NE(std::string::npos,
+              check.out.find("group " + shared +
+                             ": namespace root\\cimv2: no __Win32Provider named " + shared))
+        << check.out;
+}
+
 TEST_F(ProviderCommands, BadInputGetsAUsageError) {
     for (const std::vector<std::string>& arguments :
          std::vector<std::vector<std::string>>{{"provider"},
@@ -227,7 +274,9 @@ TEST_F(ProviderCommands, LinkIntoAMissingNamespaceChangesNothing) {
         runTool(state, {"provider", "link", "-n", "root\\nowhere", "Library"});
     EXPECT_EQ(1, linked.exitCode);
     EXPECT_EQ("", linked.out);
-    EXPECT_NE(std::string::npos, linked.err.find("0x8004100e")) << linked.err;
+    EXPECT_EQ("zudava provider: WBEM_E_INVALID_NAMESPACE (0x8004100E): "
+              "IWbemLocator::ConnectServer() failed\n",
+              linked.err);
     EXPECT_EQ("no provider groups\n", runTool(state, {"provider", "list"}).out);
     EXPECT_EQ(0, runTool(state, {"provider", "check"}).exitCode);
 }

@@ -1,5 +1,6 @@
 #include "EventCommands.h"
 
+#include "Commands.h"
 #include "ToolSupport.h"
 
 #include <zudava/zudava.h>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <ostream>
 
 namespace tool {
@@ -71,10 +73,11 @@ bool isExtrinsicEvent(const DEZE::WmiIndication& indication) {
 
 } // namespace
 
-int runWatch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
-    ComScope com;
-    const DEZE::WmiConnection connection =
-        DEZE::WmiConnectionFactory::create(_bstr_t(options.nameSpace.c_str()));
+int runWatch(Tool& tool, const WatchOptions& options) {
+    std::ostream& out = tool.out;
+    std::ostream& err = tool.err;
+    const std::string nameSpace = tool.nameSpace();
+    const DEZE::WmiConnection connection = tool.connect(nameSpace);
     DEZE::IEnumWbemClassObjectPtr events;
     const HRESULT started = connection.getServices()->ExecNotificationQuery(
         _bstr_t(L"WQL"), _bstr_t(options.query.c_str()),
@@ -84,7 +87,7 @@ int runWatch(const WatchOptions& options, std::ostream& out, std::ostream& err) 
                                  _bstr_t(L"IWbemServices::ExecNotificationQuery() failed"));
 
     StopSignals stop;
-    err << "watching " << options.nameSpace << ": " << options.query << '\n' << std::flush;
+    err << "watching " << nameSpace << ": " << options.query << '\n' << std::flush;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline =
         Clock::now() +
@@ -125,8 +128,11 @@ int runWatch(const WatchOptions& options, std::ostream& out, std::ostream& err) 
     return kSuccess;
 }
 
-int runIndicate(const IndicateOptions& options, std::ostream& out, std::ostream& err) {
-    ComScope com;
+int runIndicate(Tool& tool, const IndicateOptions& options) {
+    std::ostream& out = tool.out;
+    std::ostream& err = tool.err;
+    const std::string nameSpace = tool.nameSpace();
+    tool.initialiseCom();
     std::vector<std::pair<std::string, std::string>> values;
     for (const std::string& assignment : options.assignments) {
         const size_t equals = assignment.find('=');
@@ -136,8 +142,8 @@ int runIndicate(const IndicateOptions& options, std::ostream& out, std::ostream&
         }
         values.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
     }
-    const _bstr_t nameSpace(options.nameSpace.c_str());
-    DEZE::WmiIndication indication(nameSpace, _bstr_t(options.className.c_str()));
+    DEZE::WmiIndication indication(_bstr_t(wideText(nameSpace).c_str()),
+                                   _bstr_t(options.className.c_str()));
     if (!isExtrinsicEvent(indication)) {
         err << "zudava indicate: " << options.className
             << " is not an event class (it does not derive from __ExtrinsicEvent)\n";
@@ -150,10 +156,47 @@ int runIndicate(const IndicateOptions& options, std::ostream& out, std::ostream&
     }
     DEZE::WmiHandle handle;
     const DEZE::WmiObjectPath target(
-        _bstr_t((options.nameSpace + ":" + options.className).c_str()));
+        _bstr_t(wideText(nameSpace + ":" + options.className).c_str()));
     handle.deliverIndication(DEZE::WmiContext(), target, indication);
-    out << "indicated " << options.className << " in " << options.nameSpace << '\n';
+    out << "indicated " << options.className << " in " << nameSpace << '\n';
     return kSuccess;
 }
+
+} // namespace tool
+
+namespace tool {
+
+namespace {
+
+const CommandGroup group(50, [](Tool& tool) {
+    auto watch = std::make_shared<WatchOptions>();
+    CLI::App* watchCommand = tool.add(
+        "watch", "print the events that match a WQL query as they arrive",
+        "zudava watch --count 1 --timeout 30 \"SELECT * FROM Tour_BookLent WHERE Days > 14\"",
+        [&tool, watch] { return runWatch(tool, *watch); },
+        "Each event is printed as MOF text. The watch ends after --count events, after --timeout\n"
+        "seconds, or at Ctrl+C (SIGINT) or SIGTERM, with exit code 0; it exits with 1 when the\n"
+        "time ran out before --count events came. Once the query is registered, a line\n"
+        "\"watching NAMESPACE: QUERY\" goes to standard error.");
+    watchCommand->add_option("QUERY", watch->query, "a WQL event query")->required();
+    watchCommand->add_option("--count", watch->count, "stop after N events")
+        ->check(CLI::PositiveNumber)
+        ->type_name("N");
+    watchCommand->add_option("--timeout", watch->timeout, "stop after S seconds")
+        ->check(CLI::PositiveNumber)
+        ->type_name("S");
+
+    auto indicate = std::make_shared<IndicateOptions>();
+    CLI::App* indicateCommand = tool.add(
+        "indicate", "send one event of an extrinsic event class",
+        "zudava indicate Tour_BookLent Isbn=978-0441013593 Borrower=Ada Days=21",
+        [&tool, indicate] { return runIndicate(tool, *indicate); },
+        "The class must derive from __ExtrinsicEvent. Values are read by the properties' types;\n"
+        "properties not given keep the class's defaults.");
+    indicateCommand->add_option("CLASS", indicate->className, "the event class")->required();
+    indicateCommand->add_option("PROP=VALUE", indicate->assignments, "the event's values");
+});
+
+} // namespace
 
 } // namespace tool

@@ -3,6 +3,7 @@
 #include "ProviderCommands.h"
 
 #include "ProviderState.h"
+#include "Commands.h"
 #include "ToolSupport.h"
 
 #include <algorithm>
@@ -39,8 +40,10 @@ bool dropNamespace(DEZE::GroupConfFile& file, const std::string& group,
 
 } // namespace
 
-int providerLink(const ProviderOptions& options, std::ostream& out, std::ostream& err) {
-    ComScope com;
+int providerLink(Tool& tool, const ProviderOptions& options) {
+    std::ostream& out = tool.out;
+    std::ostream& err = tool.err;
+    tool.initialiseCom();
     DEZE::GroupConfFile& file = groupFile();
     if (file.FindEntry(options.group) &&
         lists(file.GetNamespacesForGroup(options.group), options.nameSpace)) {
@@ -63,8 +66,10 @@ int providerLink(const ProviderOptions& options, std::ostream& out, std::ostream
     return kSuccess;
 }
 
-int providerUnlink(const ProviderOptions& options, std::ostream& out, std::ostream& err) {
-    ComScope com;
+int providerUnlink(Tool& tool, const ProviderOptions& options) {
+    std::ostream& out = tool.out;
+    std::ostream& err = tool.err;
+    tool.initialiseCom();
     DEZE::GroupConfFile& file = groupFile();
     const bool listed = file.FindEntry(options.group) &&
                         lists(file.GetNamespacesForGroup(options.group), options.nameSpace);
@@ -88,8 +93,10 @@ int providerUnlink(const ProviderOptions& options, std::ostream& out, std::ostre
     return kSuccess;
 }
 
-int providerRemove(const ProviderOptions& options, std::ostream& out, std::ostream& err) {
-    ComScope com;
+int providerRemove(Tool& tool, const ProviderOptions& options) {
+    std::ostream& out = tool.out;
+    std::ostream& err = tool.err;
+    tool.initialiseCom();
     DEZE::GroupConfFile& file = groupFile();
     if (!file.FindEntry(options.group)) {
         err << "zudava provider remove: there is no group " << options.group

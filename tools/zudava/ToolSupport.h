@@ -10,21 +10,6 @@
 
 namespace tool {
 
-// Initialises COM for the command's thread and undoes it at the end.
-class ComScope {
-public:
-    ComScope() : m_status(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(m_status))
-            CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT m_status;
-};
-
 // Names of groups, namespaces, classes and CLSIDs match without regard to (ASCII) case, as the
 // profile functions, WMI and the registry match them.
 bool sameName(const std::string& a, const std::string& b);
