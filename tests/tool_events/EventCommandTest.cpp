@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <regex>
 
 using test::runTool;
@@ -63,6 +64,25 @@ TEST_F(EventCommands, WatchStopsAfterCountAndSeesOnlyMatchingEvents) {
     for (std::sregex_iterator it(seen.out.begin(), seen.out.end(), days), end; it != end; ++it)
         found.push_back((*it)[1]);
     EXPECT_EQ((std::vector<std::string>{"21", "30"}), found) << seen.out;
+}
+
+TEST_F(EventCommands, WatchSeesInstancesThatAnotherProcessCreates) {
+    ToolProcess watch(state, {"watch", "--count", "1", "--timeout", "60",
+                              "SELECT * FROM __InstanceCreationEvent WHERE TargetInstance ISA "
+                              "'Tour_Book'"});
+    watch.start();
+    ASSERT_TRUE(watch.waitForError("watching"));
+    const std::filesystem::path more = state.path() / "more.mof";
+    std::ofstream(more) << "instance of Tour_Shelf { Name = \"Poetry\"; };\n"
+                           "instance of Tour_Book { Isbn = \"1\"; Title = \"One\"; };\n";
+    ASSERT_EQ(0, runTool(state, {"compile", more.string()}).exitCode);
+    const ToolResult seen = watch.finish();
+    EXPECT_EQ(0, seen.exitCode) << seen.err;
+    EXPECT_EQ(0u, seen.out.find("instance of __InstanceCreationEvent\n{\n")) << seen.out;
+    EXPECT_NE(std::string::npos, seen.out.find("TargetInstance = instance of Tour_Book\n"))
+        << seen.out;
+    EXPECT_NE(std::string::npos, seen.out.find("\tIsbn = \"1\";\n")) << seen.out;
+    EXPECT_EQ(std::string::npos, seen.out.find("Poetry")) << seen.out;
 }
 
 TEST_F(EventCommands, TimeoutEndsTheWatch) {
