@@ -57,23 +57,8 @@ _variant_t valueOf(const ClassObject& instance, const ClassDef& definition, std:
     return definition.properties[index].value;
 }
 
-// The text the reference index keeps for a reference value: folded, without a local server and
-// namespace prefix, so that the forms one object is written in meet.
-std::wstring referenceTarget(const std::wstring& text, const std::wstring& nameSpace) {
-    std::wstring target = text;
-    ObjectPath path;
-    if (SUCCEEDED(parseObjectPath(text.c_str(), path)) &&
-        (path.server.empty() || isLocalServer(path.server)) &&
-        (path.nameSpace.empty() || sameName(path.nameSpace, nameSpace))) {
-        const std::size_t colon = text.find(L':');
-        if (!path.nameSpace.empty() && colon != std::wstring::npos)
-            target = text.substr(colon + 1);
-    }
-    return foldName(target);
-}
-
-std::vector<ReferenceRow> referencesOf(const ClassObject& instance, const ClassDef& definition,
-                                       const std::wstring& nameSpace) {
+// The reference values of an instance as written; putInstance makes them canonical.
+std::vector<ReferenceRow> referencesOf(const ClassObject& instance, const ClassDef& definition) {
     std::vector<ReferenceRow> references;
     for (std::size_t i = 0; i < definition.properties.size(); ++i) {
         const Property& property = definition.properties[i];
@@ -81,7 +66,7 @@ std::vector<ReferenceRow> referencesOf(const ClassObject& instance, const ClassD
             continue;
         const _variant_t value = valueOf(instance, definition, i);
         if (value.vt == VT_BSTR && value.bstrVal)
-            references.push_back({property.name, referenceTarget(value.bstrVal, nameSpace)});
+            references.push_back({property.name, value.bstrVal}); // made canonical when stored
     }
     return references;
 }
@@ -387,6 +372,43 @@ HRESULT Repository::findInstance(Transaction& t, std::uint64_t generation, const
     return WBEM_S_NO_ERROR;
 }
 
+std::wstring Repository::indexedTarget(Transaction& t, std::uint64_t generation,
+                                       const NamespaceRef& ns, const std::wstring& text) {
+    ObjectPath path;
+    if (FAILED(parseObjectPath(text.c_str(), path)))
+        return foldName(text);
+    const bool local = (path.server.empty() || isLocalServer(path.server)) &&
+                       (path.nameSpace.empty() || sameName(path.nameSpace, ns.name));
+    if (!local)
+        return foldName(text);
+    if (path.isInstance) {
+        if (const ClassPtr cls = loadClass(t, generation, ns, path.className)) {
+            std::wstring key;
+            if (path.singleton) {
+                key = L"@";
+            } else {
+                std::vector<KeyBinding> bindings;
+                for (const PathKey& pathKey : path.keys) {
+                    KeyBinding binding{pathKey.name, pathKey.value};
+                    if (binding.name.empty() && cls->definition->keys.size() == 1)
+                        binding.name = cls->definition->properties[cls->definition->keys[0]].name;
+                    bindings.push_back(std::move(binding));
+                }
+                if (FAILED(keyFromBindings(*cls->definition, bindings, key)))
+                    key.clear();
+            }
+            // '#' starts no path, so the two forms never meet by accident.
+            if (!key.empty())
+                return L"#" + std::to_wstring(cls->keyRoot) + L":" + key;
+        }
+    }
+    // A class, or an instance of a class the namespace does not define (yet): the path as
+    // written, without the local server and namespace.
+    const std::size_t colon = text.find(L':');
+    return foldName(path.nameSpace.empty() || colon == std::wstring::npos ? text
+                                                                          : text.substr(colon + 1));
+}
+
 HRESULT Repository::decode(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
                            const InstanceRow& row, IWbemClassObject** object) {
     const ClassPtr cls = loadClassById(t, generation, ns, row.classId);
@@ -405,32 +427,57 @@ HRESULT Repository::decode(Transaction& t, std::uint64_t generation, const Names
     return WBEM_S_NO_ERROR;
 }
 
+HRESULT Repository::lookUp(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
+                           const ObjectPath& path, IWbemClassObject** object) {
+    NamespaceRef target;
+    HRESULT status = resolvePathNamespace(t, ns, path, target);
+    if (FAILED(status))
+        return status;
+    if (!path.isInstance) {
+        const ClassPtr cls = loadClass(t, generation, target, path.className);
+        if (!cls)
+            return WBEM_E_NOT_FOUND;
+        *object = classObject(cls->definition);
+        return WBEM_S_NO_ERROR;
+    }
+    ClassPtr cls;
+    InstanceRow row;
+    status = findInstance(t, generation, target, path, cls, row);
+    if (FAILED(status))
+        return status;
+    return decode(t, generation, target, row, object);
+}
+
 HRESULT Repository::getObject(const NamespaceRef& ns, const wchar_t* text,
                               IWbemClassObject** object) {
     ObjectPath path;
     HRESULT hr = parseObjectPath(text, path);
     if (FAILED(hr))
         return hr;
-    return reading([&](Transaction& t) -> HRESULT {
+    return reading([&](Transaction& t) -> HRESULT { return lookUp(t, sync(t), ns, path, object); });
+}
+
+HRESULT Repository::getObjects(const NamespaceRef& ns, const std::vector<std::wstring>& paths,
+                               ObjectList& out) {
+    std::vector<ObjectPath> parsed(paths.size());
+    std::vector<bool> readable(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        readable[i] = SUCCEEDED(parseObjectPath(paths[i].c_str(), parsed[i]));
+    ObjectList found(paths.size());
+    const HRESULT hr = reading([&](Transaction& t) -> HRESULT {
         const std::uint64_t generation = sync(t);
-        NamespaceRef target;
-        HRESULT status = resolvePathNamespace(t, ns, path, target);
-        if (FAILED(status))
-            return status;
-        if (!path.isInstance) {
-            const ClassPtr cls = loadClass(t, generation, target, path.className);
-            if (!cls)
-                return WBEM_E_NOT_FOUND;
-            *object = classObject(cls->definition);
-            return WBEM_S_NO_ERROR;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (!readable[i])
+                continue;
+            const HRESULT status = lookUp(t, generation, ns, parsed[i], found[i].put());
+            if (status == WBEM_E_CRITICAL_ERROR || status == WBEM_E_OUT_OF_MEMORY)
+                return status;
         }
-        ClassPtr cls;
-        InstanceRow row;
-        status = findInstance(t, generation, target, path, cls, row);
-        if (FAILED(status))
-            return status;
-        return decode(t, generation, target, row, object);
+        return WBEM_S_NO_ERROR;
     });
+    if (SUCCEEDED(hr))
+        out = std::move(found);
+    return hr;
 }
 
 // ---- Classes
@@ -563,7 +610,7 @@ HRESULT Repository::putInstance(const NamespaceRef& ns, IWbemClassObject* object
     hr = relativePath(*given, relative);
     if (FAILED(hr))
         return hr;
-    const std::vector<ReferenceRow> references = referencesOf(*given, *definition, ns.name);
+    std::vector<ReferenceRow> references = referencesOf(*given, *definition);
     const LONG mode = flags & (WBEM_FLAG_CREATE_ONLY | WBEM_FLAG_UPDATE_ONLY);
     bool namespacesChanged = false;
     hr = writing([&](Transaction& t) -> HRESULT {
@@ -575,6 +622,8 @@ HRESULT Repository::putInstance(const NamespaceRef& ns, IWbemClassObject* object
             return WBEM_E_INVALID_CLASS;
         if (cls->definition->isAbstract)
             return WBEM_E_INVALID_OPERATION;
+        for (ReferenceRow& reference : references)
+            reference.target = indexedTarget(t, generation, ns, reference.target);
         const bool makesNamespace = isNamespaceClass(*cls->definition);
         // The common case, a new instance, costs one statement: the key's unique index tells
         // whether it exists.
@@ -652,6 +701,45 @@ HRESULT Repository::deleteInstance(const NamespaceRef& ns, const wchar_t* text) 
     if (namespacesChanged)
         invalidate();
     return hr;
+}
+
+HRESULT Repository::referrers(const NamespaceRef& ns, const wchar_t* text,
+                              std::vector<Referrer>& out) {
+    ObjectPath path;
+    HRESULT hr = parseObjectPath(text, path);
+    if (FAILED(hr))
+        return hr;
+    if (!path.isInstance)
+        return WBEM_E_INVALID_OBJECT_PATH;
+    return reading([&](Transaction& t) -> HRESULT {
+        const std::uint64_t generation = sync(t);
+        NamespaceRef target;
+        HRESULT status = resolvePathNamespace(t, ns, path, target);
+        if (FAILED(status))
+            return status;
+        ClassPtr cls;
+        InstanceRow row;
+        status = findInstance(t, generation, target, path, cls, row);
+        if (FAILED(status))
+            return status;
+        RowId last = 0;
+        for (const ReferrerRow& referrer :
+             t.referencesTo(target.id, indexedTarget(t, generation, target, text))) {
+            // One instance may name the object through several of its properties.
+            if (referrer.instance.id == last && !out.empty()) {
+                out.back().roles.push_back(referrer.property);
+                continue;
+            }
+            Referrer found;
+            status = decode(t, generation, target, referrer.instance, found.object.put());
+            if (FAILED(status))
+                return status;
+            found.roles.push_back(referrer.property);
+            out.push_back(std::move(found));
+            last = referrer.instance.id;
+        }
+        return WBEM_S_NO_ERROR;
+    });
 }
 
 HRESULT Repository::instanceClasses(const NamespaceRef& ns, const wchar_t* className, bool deep,

@@ -29,6 +29,12 @@ struct NamespaceRef {
 
 using ObjectList = std::vector<ComRef<IWbemClassObject>>;
 
+// An instance that refers to an object, and the reference properties through which it does.
+struct Referrer {
+    ComRef<IWbemClassObject> object;
+    std::vector<std::wstring> roles;
+};
+
 class Repository {
 public:
     // The machine's repository. WBEM_E_CRITICAL_ERROR when its file cannot be used; the reason is
@@ -44,6 +50,9 @@ public:
     // A class by name, or an instance by path. WBEM_E_INVALID_OBJECT_PATH, WBEM_E_INVALID_CLASS,
     // WBEM_E_NOT_FOUND, WBEM_E_INVALID_NAMESPACE for a path into a namespace that does not exist.
     HRESULT getObject(const NamespaceRef& ns, const wchar_t* path, IWbemClassObject** object);
+    // Several objects in one read: `out` gets one entry per path, null where getObject fails.
+    HRESULT getObjects(const NamespaceRef& ns, const std::vector<std::wstring>& paths,
+                       ObjectList& out);
     HRESULT putClass(const NamespaceRef& ns, IWbemClassObject* object, LONG flags);
     HRESULT deleteClass(const NamespaceRef& ns, const wchar_t* name);
     // `relativePath` receives the stored instance's __RELPATH.
@@ -61,6 +70,11 @@ public:
     // `after` moves to the last one returned.
     HRESULT instances(const NamespaceRef& ns, const std::vector<RowId>& classes, RowId& after,
                       std::size_t limit, ObjectList& out);
+
+    // The instances whose reference properties name the instance at `path`, in creation order,
+    // found through the reference index: the cost follows their number, not the repository's
+    // size. The errors of getObject for a path that names no instance.
+    HRESULT referrers(const NamespaceRef& ns, const wchar_t* path, std::vector<Referrer>& out);
 
     // What the last critical failure said (the file and SQLite's words), for diagnostics.
     static std::string lastCriticalError();
@@ -93,6 +107,12 @@ private:
                                  NamespaceRef& target);
     HRESULT findInstance(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
                          const ObjectPath& path, ClassPtr& cls, InstanceRow& row);
+    // The reference index's form of a reference value: for an instance of a class of the
+    // namespace, its key root and normalized key, so that every way of writing one path meets.
+    std::wstring indexedTarget(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
+                               const std::wstring& path);
+    HRESULT lookUp(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
+                   const ObjectPath& path, IWbemClassObject** object);
     HRESULT decode(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
                    const InstanceRow& row, IWbemClassObject** object);
     // Whether a services object's namespace still exists (and was not made anew).

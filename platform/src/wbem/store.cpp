@@ -635,6 +635,19 @@ std::vector<InstanceRow> Transaction::referrers(RowId nameSpace, const std::wstr
     return rows;
 }
 
+std::vector<ReferrerRow> Transaction::referencesTo(RowId nameSpace, const std::wstring& target) {
+    Step step(m_connection,
+              m_connection.statement(
+                  "SELECT i.id, i.class, i.data, r.property FROM refs r JOIN instances i "
+                  "ON i.id = r.instance WHERE r.namespace = ?1 AND r.target = ?2 ORDER BY i.id"));
+    step.bind(1, nameSpace).bind(2, target);
+    std::vector<ReferrerRow> rows;
+    while (step.next())
+        rows.push_back(
+            ReferrerRow{InstanceRow{step.integer(0), step.integer(1), step.blob(2)}, step.text(3)});
+    return rows;
+}
+
 std::uint64_t Transaction::classGeneration() {
     return m_connection.classGeneration();
 }

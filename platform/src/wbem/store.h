@@ -64,7 +64,13 @@ struct InstanceRow {
 // One reference-valued property of an instance, as the reference index keeps it.
 struct ReferenceRow {
     std::wstring property; // the property's name
-    std::wstring target;   // the target's normalized path (see keys.h)
+    std::wstring target;   // the target in the repository's canonical form (see repository.cpp)
+};
+
+// An instance that refers to a target, and the property through which it does.
+struct ReferrerRow {
+    InstanceRow instance;
+    std::wstring property;
 };
 
 class Connection;
@@ -120,6 +126,8 @@ public:
     std::uint64_t countInstances(RowId classId);
     // The instances of the namespace that refer to `target` (a normalized path).
     std::vector<InstanceRow> referrers(RowId nameSpace, const std::wstring& target);
+    // The same with the referring property: one row per property, in instance creation order.
+    std::vector<ReferrerRow> referencesTo(RowId nameSpace, const std::wstring& target);
 
     // A number that changes whenever a namespace or class changes, in any process; caches of
     // class definitions are valid while it stays the same.
