@@ -54,7 +54,14 @@ struct Options {
     std::vector<std::string> values;
 };
 
+// A malformed argument is reported before WMI is asked anything.
+void checkSyntax(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments)
+        splitAssignment(argument);
+}
+
 int create(Tool& tool, const Options& options) {
+    checkSyntax(options.values);
     tool.connect();
     const std::wstring nameSpace = wideText(tool.nameSpace());
     DEZE::WmiInstance instance(_bstr_t(nameSpace.c_str()),
@@ -83,6 +90,7 @@ int set(Tool& tool, const Options& options) {
         throw UsageError("no PROPERTY=VALUE given (try zudava set --help)");
     if (!namesInstance(options.target))
         throw UsageError("'" + options.target + "' names a class, not an instance");
+    checkSyntax(options.values);
     tool.connect();
     const DEZE::WmiObjectPath path = objectPath(tool, options.target);
     WmiHandle handle;
