@@ -101,23 +101,27 @@ CLI::App* Tool::add(const std::string& name, const std::string& summary, const s
     CLI::App* command = m_app.add_subcommand(name, summary);
     command->add_option("-n,--namespace", m_nameSpace, "the WMI namespace (default root\\cimv2)")
         ->type_name("NAMESPACE");
-    command->footer((details.empty() ? "" : "\n" + details + "\n") + "\nexample: " + example);
+    command->footer((details.empty() ? "" : details + "\n\n") + "example: " + example);
     m_commands.push_back({command, std::move(body)});
     return command;
 }
 
 void Tool::addFormat(CLI::App* command, Format& format, std::initializer_list<Format> allowed) {
-    std::map<std::string, Format> names;
-    std::string list;
-    for (Format each : allowed) {
-        names.emplace(formatName(each), each);
-        list += (list.empty() ? "" : "|") + std::string(formatName(each));
-    }
+    std::vector<std::string> names;
+    std::vector<Format> formats(allowed);
+    for (Format each : allowed)
+        names.push_back(formatName(each));
     command
-        ->add_option("--format", format,
-                     std::string("output: ") + list + " (default " + formatName(format) + ")")
-        ->transform(CLI::CheckedTransformer(names, CLI::ignore_case))
-        ->option_text("FORMAT");
+        ->add_option_function<std::string>(
+            "--format",
+            [&format, formats](const std::string& name) {
+                for (Format each : formats)
+                    if (name == formatName(each))
+                        format = each;
+            },
+            std::string("the output format (default ") + formatName(format) + ")")
+        ->check(CLI::IsMember(names))
+        ->type_name("FORMAT");
 }
 
 std::string Tool::nameSpace() const {
@@ -161,7 +165,10 @@ int Tool::run(int argc, const char* const* argv) {
         (argc < 2 ? err : out) << m_app.help();
         return argc < 2 ? kUsage : kSuccess;
     }
-    std::string commandName;
+    for (const Command& command : m_commands)
+        for (CLI::Option* option : command.app->get_options())
+            if (option->get_positional())
+                option->type_name("");
     try {
         m_app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
     CLI::App app("zudava: browse and change WMI data, compile MOF files into the repository.",
                  "zudava");
     app.set_version_flag("--version", "zudava " ZUDAVA_VERSION);
-    app.footer("\nRun 'zudava COMMAND --help' for a command's options and an example.");
+    app.footer("Run 'zudava COMMAND --help' for a command's options and an example.");
     int code = tool::kFailure;
     {
         tool::Tool tool(app, std::cin, std::cout, std::cerr);
