@@ -22,7 +22,13 @@ trap finish EXIT
 # step ARGUMENTS...: shows the command as a user would type it, then runs it.
 step() {
     local shown="zudava" argument
-    for argument in "$@"; do shown+=" $(printf '%q' "$argument")"; done
+    for argument in "$@"; do
+        if [[ "$argument" =~ ^[A-Za-z0-9_./=:,+-]+$ ]]; then
+            shown+=" $argument"
+        else
+            shown+=" '${argument//\'/\'\\\'\'}'"
+        fi
+    done
     printf '\n$ %s\n' "$shown"
     "$tool" "$@"
 }

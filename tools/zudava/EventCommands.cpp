@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 #include "ToolSupport.h"
+#include "ValueParser.h"
 
 #include <zudava/zudava.h>
 
@@ -129,36 +130,43 @@ int runWatch(Tool& tool, const WatchOptions& options) {
 }
 
 int runIndicate(Tool& tool, const IndicateOptions& options) {
-    std::ostream& out = tool.out;
-    std::ostream& err = tool.err;
+    // A malformed argument is reported before WMI is asked anything.
+    std::vector<std::pair<std::string, std::string>> assignments;
+    for (const std::string& argument : options.assignments)
+        assignments.push_back(splitAssignment(argument));
     const std::string nameSpace = tool.nameSpace();
     tool.initialiseCom();
-    std::vector<std::pair<std::string, std::string>> values;
-    for (const std::string& assignment : options.assignments) {
-        const size_t equals = assignment.find('=');
-        if (equals == std::string::npos || equals == 0) {
-            err << "zudava indicate: '" << assignment << "' is not PROPERTY=VALUE\n";
-            return kUsage;
-        }
-        values.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
-    }
     DEZE::WmiIndication indication(_bstr_t(wideText(nameSpace).c_str()),
-                                   _bstr_t(options.className.c_str()));
+                                   _bstr_t(wideText(options.className).c_str()));
     if (!isExtrinsicEvent(indication)) {
-        err << "zudava indicate: " << options.className
-            << " is not an event class (it does not derive from __ExtrinsicEvent)\n";
+        tool.err << "zudava indicate: " << options.className
+                 << " is not an event class (it does not derive from __ExtrinsicEvent)\n";
         return kFailure;
     }
-    for (const auto& value : values) {
-        if (!setPropertyFromText(indication, options.className, value.first, value.second, err,
-                                 "indicate"))
-            return kFailure;
+    // Every value is read before the first is put, so that a wrong one sends nothing.
+    std::vector<std::pair<std::wstring, _variant_t>> values;
+    for (const auto& assignment : assignments) {
+        const std::wstring name = wideText(assignment.first);
+        CIMTYPE type = 0;
+        const HRESULT status = indication->Get(name.c_str(), 0, nullptr, &type, nullptr);
+        if (status == static_cast<HRESULT>(WBEM_E_NOT_FOUND) ||
+            assignment.first.compare(0, 2, "__") == 0)
+            throw UsageError("class " + options.className + " has no property '" +
+                             assignment.first + "'");
+        if (FAILED(status))
+            throw DEZE::WmiException(status, L"IWbemClassObject::Get() failed");
+        values.emplace_back(name, parseValue(assignment.first, type, assignment.second));
+    }
+    for (auto& value : values) {
+        const HRESULT status = indication->Put(value.first.c_str(), 0, &value.second, 0);
+        if (FAILED(status))
+            throw DEZE::WmiException(status, L"IWbemClassObject::Put() failed");
     }
     DEZE::WmiHandle handle;
     const DEZE::WmiObjectPath target(
         _bstr_t(wideText(nameSpace + ":" + options.className).c_str()));
     handle.deliverIndication(DEZE::WmiContext(), target, indication);
-    out << "indicated " << options.className << " in " << nameSpace << '\n';
+    tool.out << "indicated " << options.className << " in " << nameSpace << '\n';
     return kSuccess;
 }
 
