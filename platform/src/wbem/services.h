@@ -1,6 +1,7 @@
 // IWbemServices over the repository, bound to one namespace. Every call is answered at once;
 // semisynchronous calls (WBEM_FLAG_RETURN_IMMEDIATELY with a call result) get a completed
-// IWbemCallResult, and asynchronous ones report to their sink before they return. Not installed.
+// IWbemCallResult, and asynchronous ones report to their sink before they return, except event
+// subscriptions, which report until they are cancelled. Not installed.
 #pragma once
 
 #include "repository.h"

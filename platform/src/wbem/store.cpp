@@ -732,12 +732,6 @@ std::vector<EventRow> Transaction::eventsAfter(std::int64_t sequence, std::size_
     return rows;
 }
 
-std::uint64_t Transaction::countEvents() {
-    Step step(m_connection, m_connection.statement("SELECT count(*) FROM events"));
-    step.next();
-    return static_cast<std::uint64_t>(step.integer(0));
-}
-
 RowId Transaction::addEventConsumer(RowId nameSpace, std::int64_t process, std::int64_t started) {
     Step(m_connection,
          m_connection.statement(

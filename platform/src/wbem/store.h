@@ -154,7 +154,6 @@ public:
     std::int64_t lastEventSequence();
     // Up to `limit` events after `sequence`, in order.
     std::vector<EventRow> eventsAfter(std::int64_t sequence, std::size_t limit);
-    std::uint64_t countEvents();
 
     // The processes listening for instance events, so that writers raise them only while
     // somebody listens.

@@ -9,6 +9,13 @@
 //   groupwriter            rewrites provider groups in the group configuration file until killed
 //   iniwriter FILE         rewrites a 20,000-character key and a section of two 8,000-character
 //                          lines in FILE until killed
+//   indicate NS CLASS FIRST COUNT
+//                          indicates COUNT events of CLASS in namespace NS, one call each, whose
+//                          property Seq counts up from FIRST
+//   consume NS QUERY COUNT READY OUT
+//                          subscribes to QUERY, creates the file READY, writes COUNT events to OUT
+//                          (class and Seq, or TargetInstance.Id, one a line), then ends with 3 if
+//                          one more event comes within 300 ms, else 0
 #include <windows.h>
 
 #include <zudava/zudava.h>
@@ -97,6 +104,114 @@ int groupWriter() {
     }
 }
 
+using DEZE::IEnumWbemClassObjectPtr;
+using DEZE::IWbemClassObjectPtr;
+using DEZE::IWbemLocatorPtr;
+using DEZE::IWbemObjectSinkPtr;
+using DEZE::IWbemServicesPtr;
+
+// COM and a connection for the event modes; null when either fails.
+struct WmiSession {
+    explicit WmiSession(const char* nameSpace) {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+            return;
+        com = true;
+        IWbemLocatorPtr locator;
+        if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IWbemLocator, reinterpret_cast<void**>(&locator))))
+            return;
+        locator->ConnectServer(_bstr_t(nameSpace), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                               &services);
+    }
+    ~WmiSession() {
+        services = nullptr;
+        if (com)
+            CoUninitialize();
+    }
+    bool com = false;
+    IWbemServicesPtr services;
+};
+
+int indicate(const char* nameSpace, const char* className, long first, long count) {
+    WmiSession session(nameSpace);
+    if (!session.services)
+        return 80;
+    IWbemClassObjectPtr cls;
+    if (FAILED(session.services->GetObject(_bstr_t(className), 0, nullptr, &cls, nullptr)))
+        return 81;
+    IWbemObjectSinkPtr sink;
+    if (FAILED(session.services->QueryObjectSink(0, &sink)) || !sink)
+        return 82;
+    for (long seq = first; seq < first + count; ++seq) {
+        IWbemClassObjectPtr event;
+        if (FAILED(cls->SpawnInstance(0, &event)))
+            return 83;
+        _variant_t value(seq);
+        event->Put(L"Seq", 0, &value, 0);
+        IWbemClassObject* events[1] = {event};
+        if (FAILED(sink->Indicate(1, events)))
+            return 84;
+    }
+    return 0;
+}
+
+std::string describe(IWbemClassObject* event) {
+    _variant_t cls, seq;
+    event->Get(L"__CLASS", 0, &cls, nullptr, nullptr);
+    if (FAILED(event->Get(L"Seq", 0, &seq, nullptr, nullptr))) {
+        _variant_t target;
+        event->Get(L"TargetInstance", 0, &target, nullptr, nullptr);
+        if (target.vt == VT_UNKNOWN && target.punkVal) {
+            IWbemClassObjectPtr instance(target.punkVal);
+            instance->Get(L"Id", 0, &seq, nullptr, nullptr);
+        }
+    }
+    seq.ChangeType(VT_BSTR);
+    return std::string(static_cast<const char*>(_bstr_t(cls))) + " " +
+           static_cast<const char*>(_bstr_t(seq));
+}
+
+int consume(const char* nameSpace, const char* query, long count, const char* ready,
+            const char* out) {
+    WmiSession session(nameSpace);
+    if (!session.services)
+        return 80;
+    IEnumWbemClassObjectPtr events;
+    if (FAILED(session.services->ExecNotificationQuery(
+            _bstr_t(L"WQL"), _bstr_t(query), WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY,
+            nullptr, &events)))
+        return 85;
+    if (FILE* file = std::fopen(ready, "wb"))
+        std::fclose(file);
+    FILE* file = std::fopen(out, "wb");
+    if (!file)
+        return 86;
+    int result = 0;
+    for (long i = 0; i < count; ++i) {
+        IWbemClassObject* event = nullptr;
+        ULONG returned = 0;
+        events->Next(10000, 1, &event, &returned);
+        if (returned != 1) {
+            result = 87;
+            break;
+        }
+        std::fprintf(file, "%s\n", describe(event).c_str());
+        event->Release();
+    }
+    if (result == 0) {
+        IWbemClassObject* event = nullptr;
+        ULONG returned = 0;
+        events->Next(300, 1, &event, &returned);
+        if (returned == 1) {
+            std::fprintf(file, "extra %s\n", describe(event).c_str());
+            event->Release();
+            result = 3;
+        }
+    }
+    std::fclose(file);
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -119,5 +234,9 @@ int main(int argc, char** argv) {
         return groupWriter();
     if (mode == "iniwriter" && argc == 3)
         return profileWriter(argv[2]);
+    if (mode == "indicate" && argc == 6)
+        return indicate(argv[2], argv[3], std::atol(argv[4]), std::atol(argv[5]));
+    if (mode == "consume" && argc == 7)
+        return consume(argv[2], argv[3], std::atol(argv[4]), argv[5], argv[6]);
     return 98;
 }
