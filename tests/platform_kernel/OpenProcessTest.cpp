@@ -1,4 +1,6 @@
 // OpenProcess: a handle on a process named by its id, signalled once the process has ended.
+#include "support/Child.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +20,33 @@ TEST(OpenProcess, RunningProcessesAreWaitableAndMissingIdsFail) {
     SetLastError(0);
     EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, 0x7FFFFFFC), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// Every process handle, however it was made, answers the process calls: the one of a child opened
+// by its id shares the child's exit code and can end it.
+TEST(OpenProcess, AnOpenedHandleAnswersEveryProcessCall) {
+    const DWORD access = PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE;
+    const HANDLE self = OpenProcess(access, FALSE, GetCurrentProcessId());
+    ASSERT_NE(self, nullptr);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeProcess(self, &code));
+    EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_EQ(GetProcessId(self), GetCurrentProcessId());
+    CloseHandle(self);
+
+    zudava_test::Child child("sleep 60000");
+    ASSERT_TRUE(child.started);
+    const HANDLE opened = OpenProcess(access, FALSE, child.info.dwProcessId);
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(GetProcessId(opened), child.info.dwProcessId);
+    EXPECT_TRUE(GetExitCodeProcess(opened, &code));
+    EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_TRUE(TerminateProcess(opened, 42));
+    EXPECT_EQ(WaitForSingleObject(opened, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(child.finish(), 42u);
+    EXPECT_TRUE(GetExitCodeProcess(opened, &code));
+    EXPECT_EQ(code, 42u);
+    EXPECT_TRUE(CloseHandle(opened));
 }
 
 #ifndef _WIN32

@@ -1,6 +1,8 @@
 // OpenProcess: a handle on a running process of this machine, named by its id, that a wait sees
-// end. It watches the process through a pidfd; where the kernel offers none, by polling.
-#include "object.h"
+// end. A child of this process gets a handle to the child's own object. Any other process is
+// watched through a pidfd, or where the kernel offers none, by polling; Linux tells only a
+// process's parent how it ended, so such a process reports the exit code 0 once it has ended.
+#include "processobject.h"
 
 #include <cerrno>
 #include <poll.h>
@@ -23,11 +25,10 @@ int millisecondsLeft(const Deadline& deadline) {
     return left <= 0 ? 0 : left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
 }
 
-class ProcessByIdObject : public Object {
+class OpenedProcess final : public ProcessObject {
 public:
-    ProcessByIdObject(pid_t pid, int pidfd)
-        : Object(ObjectType::Process), m_pid(pid), m_fd(pidfd) {}
-    ~ProcessByIdObject() override {
+    OpenedProcess(pid_t pid, int pidfd) : ProcessObject(pid), m_fd(pidfd) {}
+    ~OpenedProcess() override {
         if (m_fd >= 0)
             close(m_fd);
     }
@@ -45,10 +46,14 @@ public:
         }
     }
 
+    DWORD exitCode() const override { return ended(0) ? 0 : DWORD{STILL_ACTIVE}; }
+
+    bool terminate(DWORD) override { return kill(pid(), SIGKILL) == 0 || errno == ESRCH; }
+
 private:
     bool ended(int milliseconds) const {
         if (m_fd < 0) {
-            if (kill(m_pid, 0) == 0 || errno == EPERM) {
+            if (kill(pid(), 0) == 0 || errno == EPERM) {
                 if (milliseconds > 0)
                     usleep(static_cast<useconds_t>(milliseconds) * 1000);
                 return false;
@@ -62,7 +67,6 @@ private:
         return ready > 0;
     }
 
-    const pid_t m_pid;
     const int m_fd;
 };
 
@@ -79,6 +83,8 @@ ZP_EXTERN_C HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, D
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    if (zp::kernel::ProcessObject* child = zp::kernel::findChild(pid))
+        return zp::kernel::insertHandle(child);
 #ifdef SYS_pidfd_open
     int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
 #else
@@ -96,5 +102,5 @@ ZP_EXTERN_C HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, D
         }
         fd = -1;
     }
-    return zp::kernel::insertHandle(new zp::kernel::ProcessByIdObject(pid, fd));
+    return zp::kernel::insertHandle(new zp::kernel::OpenedProcess(pid, fd));
 }

@@ -2,6 +2,7 @@
 // the Microsoft runtime's rules and spawns the child; its process and thread handles are signalled
 // when it ends. A reaper thread per child waits for it, so that waiting on the handles works like
 // waiting on any other kernel object.
+#include "processobject.h"
 #include "threadobject.h"
 #include "winpath.h"
 
@@ -13,9 +14,11 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 extern char** environ;
@@ -23,11 +26,10 @@ extern char** environ;
 namespace zp::kernel {
 namespace {
 
-class ProcessObject final : public Object {
+// A child: the reaper thread that waits for it hands over its exit code.
+class ChildProcess final : public ProcessObject {
 public:
-    explicit ProcessObject(pid_t pid) : Object(ObjectType::Process), m_pid(pid) {}
-
-    pid_t pid() const { return m_pid; }
+    explicit ChildProcess(pid_t pid) : ProcessObject(pid) {}
 
     DWORD tryWait() override {
         return m_ended.load(std::memory_order_acquire) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
@@ -54,7 +56,7 @@ public:
     }
 
     // Kills the child; its exit code becomes `exitCode` unless it has ended already.
-    bool terminate(DWORD exitCode) {
+    bool terminate(DWORD exitCode) override {
         if (m_ended.load(std::memory_order_acquire))
             return true; // Windows lets a dead process be terminated again
         // The first termination's code counts.
@@ -63,15 +65,14 @@ public:
             m_terminateCode = exitCode;
             m_terminated.store(true, std::memory_order_release);
         }
-        return ::kill(m_pid, SIGKILL) == 0 || errno == ESRCH;
+        return ::kill(pid(), SIGKILL) == 0 || errno == ESRCH;
     }
 
-    DWORD exitCode() const {
+    DWORD exitCode() const override {
         return m_ended.load(std::memory_order_acquire) ? m_exitCode : DWORD{STILL_ACTIVE};
     }
 
 private:
-    const pid_t m_pid;
     std::atomic<bool> m_terminating{false};
     std::atomic<bool> m_terminated{false};
     DWORD m_terminateCode = 0; // published by m_terminated
@@ -213,7 +214,40 @@ std::string findProgram(const std::string& windowsName, DWORD& error) {
 }
 
 // Waits for the child and ends its process and thread objects; holds one reference to each.
-void reap(ProcessObject* process, ThreadObject* thread) {
+// The children whose reaper still runs, by id: OpenProcess on one of them names the child's own
+// object. The table holds no reference; the reaper's keeps each entry's object alive.
+class Children {
+public:
+    void add(ChildProcess* child) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_children[child->pid()] = child;
+    }
+    void remove(ChildProcess* child) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        const auto found = m_children.find(child->pid());
+        if (found != m_children.end() && found->second == child)
+            m_children.erase(found);
+    }
+    ProcessObject* find(pid_t pid) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        const auto found = m_children.find(pid);
+        if (found == m_children.end())
+            return nullptr;
+        found->second->addRef();
+        return found->second;
+    }
+
+private:
+    std::mutex m_lock;
+    std::unordered_map<pid_t, ChildProcess*> m_children;
+};
+
+Children& children() {
+    static Children* const table = new Children; // reapers may outlive static destruction
+    return *table;
+}
+
+void reap(ChildProcess* process, ThreadObject* thread) {
     int status = 0;
     pid_t done;
     while ((done = ::waitpid(process->pid(), &status, 0)) < 0 && errno == EINTR) {
@@ -225,6 +259,7 @@ void reap(ProcessObject* process, ThreadObject* thread) {
         code = 128 + DWORD(WTERMSIG(status));
     process->end(code);
     thread->end(code);
+    children().remove(process);
     process->release();
     thread->release();
 }
@@ -239,6 +274,11 @@ struct SpawnSettings {
 };
 
 } // namespace
+
+ProcessObject* findChild(pid_t pid) {
+    return children().find(pid);
+}
+
 } // namespace zp::kernel
 
 using namespace zp::kernel;
@@ -327,16 +367,18 @@ ZP_EXTERN_C BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine
         return FALSE;
     }
 
-    auto* process = new ProcessObject(pid);
+    auto* process = new ChildProcess(pid);
     auto* thread = new ThreadObject(DWORD(pid));
     process->addRef(); // the reaper's references
     thread->addRef();
+    children().add(process);
     try {
         std::thread(reap, process, thread).detach();
     } catch (const std::system_error&) {
         // No thread to watch the child: stop it rather than leave handles that never signal.
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
+        children().remove(process);
         for (int i = 0; i < 2; ++i) {
             process->release();
             thread->release();
