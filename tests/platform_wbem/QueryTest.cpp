@@ -3,6 +3,8 @@
 #include "WbemTesting.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <thread>
 
 using namespace wbem_testing;
 
@@ -24,13 +26,17 @@ protected:
         ASSERT_TRUE(defineClass(L"Gear", L"Part", {{L"Teeth", CIM_SINT32}}));
     }
 
-    void addPart(const wchar_t* className, long id, const wchar_t* name, long size, bool active) {
+    void addPart(const wchar_t* className, long id, const wchar_t* name, std::uint32_t size,
+                 bool active) {
         IWbemClassObjectPtr part = spawn(className);
         ASSERT_TRUE(part);
         set(part, L"Id", _variant_t(id));
         if (name)
             set(part, L"Name", _variant_t(name));
-        set(part, L"Size", _variant_t(size));
+        _variant_t uint32; // WMI carries uint32 in VT_I4
+        uint32.vt = VT_I4;
+        uint32.lVal = static_cast<LONG>(size);
+        set(part, L"Size", uint32);
         set(part, L"Active", _variant_t(active));
         ASSERT_EQ(S_OK, put(part));
     }
@@ -277,6 +283,45 @@ TEST_F(WbemQuery, EnumerationsFollowTheirFlags) {
     EXPECT_EQ(1, get(prototype[0], L"__PROPERTY_COUNT").lVal);
 }
 
+TEST_F(WbemQuery, QueriesRunOnManyThreadsWhileInstancesAreAdded) {
+    addParts();
+    IEnumWbemClassObjectPtr first;
+    ASSERT_EQ(S_OK, m_services->ExecQuery(_bstr_t(L"WQL"),
+                                          _bstr_t(L"SELECT Name FROM Part WHERE Id <= 6"), 0,
+                                          nullptr, &first));
+    IEnumWbemClassObjectPtr second;
+    ASSERT_EQ(S_OK, first->Clone(&second));
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    // Two clones share the reduced classes of their property list.
+    for (IEnumWbemClassObject* enumerator : {first.GetInterfacePtr(), second.GetInterfacePtr()}) {
+        threads.emplace_back([enumerator, &wrong] {
+            ComScope com;
+            if (drain(enumerator).size() != 6)
+                ++wrong;
+        });
+    }
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([this, &wrong] {
+            ComScope com;
+            for (int i = 0; i < 20; ++i) {
+                IEnumWbemClassObjectPtr enumerator;
+                if (FAILED(m_services->ExecQuery(_bstr_t(L"WQL"),
+                                                 _bstr_t(L"SELECT * FROM Gear WHERE Size > 30"),
+                                                 kQueryFlags, nullptr, &enumerator)) ||
+                    drain(enumerator).size() != 2)
+                    ++wrong;
+            }
+        });
+    }
+    for (long id = 100; id < 140; ++id)
+        addPart(L"Part", id, L"late", 1, true);
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(0, wrong.load());
+    EXPECT_EQ(40u, select(L"SELECT * FROM Part WHERE Name = 'late'").size());
+}
+
 // A sink that keeps what it is given.
 class Collector : public IWbemObjectSink {
 public:
@@ -328,7 +373,8 @@ TEST_F(WbemQuery, FiltersAcrossManyReadStepsWithoutLosingOrRepeating) {
     defineParts();
     // More instances than one read step holds, with matches at the edges of the steps.
     for (long id = 1; id <= 1100; ++id)
-        addPart(L"Part", id, id % 512 == 0 || id % 512 == 1 ? L"edge" : L"inner", id, true);
+        addPart(L"Part", id, id % 512 == 0 || id % 512 == 1 ? L"edge" : L"inner",
+                static_cast<std::uint32_t>(id), true);
     EXPECT_EQ((Texts{L"1", L"512", L"513", L"1024", L"1025"}),
               select(L"SELECT * FROM Part WHERE Name = 'edge'"));
     EXPECT_EQ(1100u, select(L"SELECT Id FROM Part").size());
@@ -505,6 +551,25 @@ TEST_F(WbemAssociations, RefusesWhatCannotBeAnswered) {
               status(L"ASSOCIATORS OF {Node.Name=\"n1\"} WHERE SchemaOnly"));
     EXPECT_EQ(wbem_testing::status(WBEM_E_INVALID_QUERY),
               status(L"ASSOCIATORS OF {Node.Name=\"n1\"} WHERE ClassDefsOnly SchemaOnly"));
+}
+
+TEST_F(WbemAssociations, APathIntoAnotherNamespaceIsAnsweredThere) {
+    IWbemServicesPtr root;
+    ASSERT_EQ(S_OK, connect(m_locator, L"root", root));
+    IEnumWbemClassObjectPtr enumerator;
+    ASSERT_EQ(S_OK, root->ExecQuery(_bstr_t(L"WQL"),
+                                    _bstr_t((L"ASSOCIATORS OF {" + m_path +
+                                             L":Node.Name=\"n4\"} WHERE ResultRole = Right")
+                                                .c_str()),
+                                    kQueryFlags, nullptr, &enumerator));
+    const std::vector<IWbemClassObjectPtr> found = drain(enumerator);
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(L"Node.Name=\"n1\"", text(found[0], L"__RELPATH"));
+    EXPECT_EQ(m_path, text(found[0], L"__NAMESPACE"));
+    EXPECT_EQ(wbem_testing::status(WBEM_E_INVALID_NAMESPACE),
+              status(L"ASSOCIATORS OF {root\\nowhere:Node.Name=\"n1\"}"));
+    EXPECT_EQ(wbem_testing::status(WBEM_E_INVALID_OBJECT_PATH),
+              status(L"ASSOCIATORS OF {\\\\elsewhere\\" + m_path + L":Node.Name=\"n1\"}"));
 }
 
 TEST_F(WbemAssociations, ClassPathsAnswerFromTheSchema) {

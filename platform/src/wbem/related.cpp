@@ -236,6 +236,8 @@ HRESULT relatedObjects(Repository& repository, const NamespaceRef& ns, const wql
     HRESULT hr = parseObjectPath(query.objectPath.c_str(), path);
     if (FAILED(hr))
         return hr;
+    if (!path.server.empty() && !isLocalServer(path.server))
+        return WBEM_E_INVALID_OBJECT_PATH;
     // Where relative references of the related objects lead: the namespace of the object.
     NamespaceRef home = ns;
     if (!path.nameSpace.empty() && !sameName(path.nameSpace, ns.name)) {
@@ -243,8 +245,6 @@ HRESULT relatedObjects(Repository& repository, const NamespaceRef& ns, const wql
         if (FAILED(hr))
             return hr;
     }
-    if (!path.server.empty() && !isLocalServer(path.server))
-        return WBEM_E_INVALID_OBJECT_PATH;
     if (path.isInstance)
         return instanceRelated(repository, ns, query, home, out);
     return classRelated(repository, home, query, path.className, out);
