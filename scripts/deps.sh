@@ -6,11 +6,11 @@ set -euo pipefail
 packages_for() {
     case "$1" in
         native) echo g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
-                     libbenchmark-dev libsqlite3-dev libxml2-dev libxml2-utils unzip ;;
+                     libbenchmark-dev libsqlite3-dev libxml2-dev libxml2-utils libcli11-dev unzip ;;
         sanitize) packages_for native ;;
         tsan) packages_for native ;;
         fuzz) echo clang libclang-rt-14-dev cmake ninja-build ;;
-        windows) echo cmake ninja-build googletest g++-mingw-w64-x86-64 wine wine64 ;;
+        windows) echo cmake ninja-build googletest libcli11-dev g++-mingw-w64-x86-64 wine wine64 ;;
         all) for kind in native windows fuzz; do packages_for "$kind"; done ;;
         *) echo "deps.sh: unknown kind '$1'" >&2; exit 2 ;;
     esac

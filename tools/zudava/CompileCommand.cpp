@@ -23,70 +23,13 @@ namespace tool {
 
 namespace {
 
-const char* const kCompileHelp =
-    "usage: zudava compile [-n NAMESPACE] FILE...\n"
-    "\n"
-    "Compiles MOF files into the WMI repository, in the order given. Each file (with what it\n"
-    "includes) is parsed and checked whole before anything of it is stored: a file with an\n"
-    "error stores nothing, and the files after it are not compiled.\n"
-    "\n"
-    "  -n, --namespace NAMESPACE   where to store, unless #pragma namespace says otherwise\n"
-    "                              (default root\\cimv2)\n"
-    "\n"
-    "example: zudava compile -n root\\default schema/cim_schema_2.49.0.mof\n";
-
-// Initialises COM for the command's thread and undoes it at the end.
-class ComScope {
-public:
-    ComScope() : m_status(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(m_status))
-            CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    HRESULT status() const { return m_status; }
-
-private:
-    HRESULT m_status;
-};
-
-int compile(const Arguments& arguments, std::istream&, std::ostream& out, std::ostream& err) {
-    std::string nameSpace = "root\\cimv2";
-    std::vector<std::string> files;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--help" || argument == "-h") {
-            out << kCompileHelp;
-            return kSuccess;
-        }
-        if (argument == "-n" || argument == "--namespace") {
-            if (i + 1 == arguments.size()) {
-                err << "zudava compile: " << argument << " needs a namespace\n";
-                return kUsage;
-            }
-            nameSpace = arguments[++i];
-        } else if (argument.size() > 1 && argument[0] == '-') {
-            err << "zudava compile: unknown option '" << argument
-                << "' (try zudava compile --help)\n";
-            return kUsage;
-        } else {
-            files.push_back(argument);
-        }
-    }
-    if (files.empty()) {
-        err << "zudava compile: no MOF file given (try zudava compile --help)\n";
-        return kUsage;
-    }
-    for (char& c : nameSpace)
-        if (c == '/')
-            c = '\\';
-
-    const ComScope com;
-    if (FAILED(com.status())) {
-        err << "zudava compile: cannot initialise COM: " << statusText(com.status()) << '\n';
-        return kFailure;
-    }
+int compile(Tool& tool, const std::vector<std::string>& files) {
+    if (files.empty())
+        throw UsageError("no MOF file given (try zudava compile --help)");
+    const std::string nameSpace = tool.nameSpace();
+    std::ostream& out = tool.out;
+    std::ostream& err = tool.err;
+    tool.initialiseCom();
     WbemTarget target([](const std::string& name) {
         try {
             return DEZE::WmiConnectionFactory::create(_bstr_t(DEZE::make_wstring(name).c_str()))
@@ -134,13 +77,19 @@ int compile(const Arguments& arguments, std::istream&, std::ostream& out, std::o
     return kSuccess;
 }
 
-} // namespace
+const CommandGroup group(10, [](Tool& tool) {
+    auto files = std::make_shared<std::vector<std::string>>();
+    CLI::App* command = tool.add(
+        "compile", "compile MOF files into the WMI repository",
+        "zudava compile -n root\\default model.mof",
+        [&tool, files] { return compile(tool, *files); },
+        "Compiles the files in the order given. Each file (with what it includes) is parsed and\n"
+        "checked whole before anything of it is stored: a file with an error stores nothing, and\n"
+        "the files after it are not compiled. -n names where to store, unless #pragma namespace\n"
+        "says otherwise.");
+    command->add_option("FILE", *files, "the MOF files")->type_name("");
+});
 
-const std::vector<Command>& mofCommands() {
-    static const std::vector<Command> list = {
-        {"compile", "[-n NS] FILE...", "compile MOF files into the WMI repository", compile},
-    };
-    return list;
-}
+} // namespace
 
 } // namespace tool

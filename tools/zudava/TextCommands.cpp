@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iostream>
 #include <iterator>
-#include <sstream>
+#include <memory>
 
 namespace tool {
 
@@ -27,44 +27,33 @@ void writeUnits(std::ostream& out, const std::wstring& text) {
     out << '\n';
 }
 
-int escape(const Arguments&, std::istream& in, std::ostream& out, std::ostream&) {
-    out << DEZE::Escaping(readAll(in));
-    return kSuccess;
-}
-
-int utf16(const Arguments&, std::istream& in, std::ostream& out, std::ostream&) {
-    writeUnits(out, DEZE::make_wstring(readAll(in)));
-    return kSuccess;
-}
-
-int ansi(const Arguments&, std::istream& in, std::ostream& out, std::ostream&) {
+const CommandGroup group(90, [](Tool& tool) {
+    tool.add("escape", "backslash-escape standard input (\\n, \\t, \\\", ...; NUL bytes dropped)",
+             "printf 'a\\tb' | zudava escape", [&tool] {
+                 tool.out << DEZE::Escaping(readAll(tool.in));
+                 return kSuccess;
+             });
+    tool.add("utf16", "decode standard input as UTF-8 and print its UTF-16 units in hex",
+             "printf 'caf\\303\\251' | zudava utf16", [&tool] {
+                 writeUnits(tool.out, DEZE::make_wstring(readAll(tool.in)));
+                 return kSuccess;
+             });
     // UTF-8 in, through wide text, to the ANSI code page out.
-    out << DEZE::w2a(DEZE::make_wstring(readAll(in)));
-    return kSuccess;
-}
-
-int compareCommand(const Arguments& arguments, std::istream&, std::ostream& out,
-                   std::ostream& err) {
-    if (arguments.size() != 2) {
-        err << "zudava compare: expected two texts\n";
-        return kUsage;
-    }
-    const long result = DEZE::compare(arguments[0], arguments[1]);
-    out << (result < 0 ? -1 : result > 0 ? 1 : 0) << '\n';
-    return kSuccess;
-}
+    tool.add("ansi", "convert standard input from UTF-8 to the ANSI code page",
+             "printf 'caf\\303\\251' | ZUDAVA_ACP=1252 zudava ansi", [&tool] {
+                 tool.out << DEZE::w2a(DEZE::make_wstring(readAll(tool.in)));
+                 return kSuccess;
+             });
+    auto texts = std::make_shared<std::vector<std::string>>();
+    CLI::App* compare = tool.add("compare", "compare two texts ignoring case: prints -1, 0 or 1",
+                                 "zudava compare Abc aBC", [&tool, texts] {
+                                     const long result = DEZE::compare((*texts)[0], (*texts)[1]);
+                                     tool.out << (result < 0 ? -1 : result > 0 ? 1 : 0) << '\n';
+                                     return kSuccess;
+                                 });
+    compare->add_option("TEXTS", *texts, "the two texts, A and B")->required()->expected(2);
+});
 
 } // namespace
-
-const std::vector<Command>& textCommands() {
-    static const std::vector<Command> list = {
-        {"escape", "", "backslash-escape standard input (\\n, \\t, \\\", ...; NUL bytes dropped)",
-         escape},
-        {"utf16", "", "decode standard input as UTF-8 and print its UTF-16 units in hex", utf16},
-        {"ansi", "", "convert standard input from UTF-8 to the ANSI code page", ansi},
-        {"compare", "A B", "compare two texts ignoring case: prints -1, 0 or 1", compareCommand},
-    };
-    return list;
-}
 
 } // namespace tool

@@ -2,8 +2,6 @@
 
 #include <oleauto.h>
 
-#include <cstdio>
-
 namespace tool {
 
 namespace {
@@ -369,50 +367,6 @@ IWbemClassObjectPtr parametersClass(IWbemServices* wmi) {
 }
 
 } // namespace
-
-std::string statusText(HRESULT status) {
-    struct Name {
-        HRESULT status;
-        const char* name;
-    };
-#define ZUDAVA_STATUS(name)                                                                        \
-    { static_cast<HRESULT>(name), #name }
-    static const Name names[] = {
-        ZUDAVA_STATUS(WBEM_E_FAILED),
-        ZUDAVA_STATUS(WBEM_E_NOT_FOUND),
-        ZUDAVA_STATUS(WBEM_E_ACCESS_DENIED),
-        ZUDAVA_STATUS(WBEM_E_INVALID_NAMESPACE),
-        ZUDAVA_STATUS(WBEM_E_INVALID_CLASS),
-        ZUDAVA_STATUS(WBEM_E_INVALID_PARAMETER),
-        ZUDAVA_STATUS(WBEM_E_TYPE_MISMATCH),
-        ZUDAVA_STATUS(WBEM_E_ALREADY_EXISTS),
-        ZUDAVA_STATUS(WBEM_E_INVALID_OBJECT),
-        ZUDAVA_STATUS(WBEM_E_INVALID_PROPERTY),
-        ZUDAVA_STATUS(WBEM_E_NOT_SUPPORTED),
-        ZUDAVA_STATUS(WBEM_E_INVALID_SUPERCLASS),
-        ZUDAVA_STATUS(WBEM_E_CLASS_HAS_CHILDREN),
-        ZUDAVA_STATUS(WBEM_E_CLASS_HAS_INSTANCES),
-        ZUDAVA_STATUS(WBEM_E_OVERRIDE_NOT_ALLOWED),
-        ZUDAVA_STATUS(WBEM_E_INVALID_QUALIFIER),
-        ZUDAVA_STATUS(WBEM_E_INVALID_QUALIFIER_TYPE),
-        ZUDAVA_STATUS(WBEM_E_INVALID_PROPERTY_TYPE),
-        ZUDAVA_STATUS(WBEM_E_ILLEGAL_NULL),
-        ZUDAVA_STATUS(WBEM_E_CRITICAL_ERROR),
-        ZUDAVA_STATUS(WBEM_E_INVALID_METHOD),
-        ZUDAVA_STATUS(WBEM_E_INVALID_CIM_TYPE),
-        ZUDAVA_STATUS(E_OUTOFMEMORY),
-        ZUDAVA_STATUS(E_NOINTERFACE),
-        ZUDAVA_STATUS(REGDB_E_CLASSNOTREG),
-        ZUDAVA_STATUS(CO_E_NOTINITIALIZED),
-    };
-#undef ZUDAVA_STATUS
-    char number[16];
-    std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(status));
-    for (const Name& name : names)
-        if (name.status == status)
-            return std::string(name.name) + " (" + number + ")";
-    return number;
-}
 
 WbemTarget::WbemTarget(Connect connect) : m_connect(std::move(connect)) {}
 

@@ -3,6 +3,7 @@
 // qualifier sets. The same code runs against Windows' own WMI.
 #pragma once
 
+#include "Status.h"
 #include "mof/Target.h"
 
 #include <zudava/zudava.h>
@@ -38,9 +39,5 @@ private:
     std::map<std::string, DEZE::IWbemServicesPtr> m_services;
     std::map<std::string, DEZE::IWbemClassObjectPtr> m_parameters; // by lower-case namespace
 };
-
-// "WBEM_E_NOT_FOUND (0x80041002)": the status's name where it is a WMI or COM status the tool
-// knows, always with its number.
-std::string statusText(HRESULT status);
 
 } // namespace tool

@@ -1,0 +1,73 @@
+#include "Status.h"
+
+#include <cstdio>
+
+namespace tool {
+
+std::string statusText(HRESULT status) {
+    struct Name {
+        HRESULT status;
+        const char* name;
+    };
+    // WMI's statuses are an unsigned enumeration on Windows: compare them as HRESULTs.
+#define ZUDAVA_STATUS(name)                                                                        \
+    { static_cast<HRESULT>(name), #name }
+    static const Name names[] = {
+        ZUDAVA_STATUS(WBEM_E_FAILED),
+        ZUDAVA_STATUS(WBEM_E_NOT_FOUND),
+        ZUDAVA_STATUS(WBEM_E_ACCESS_DENIED),
+        ZUDAVA_STATUS(WBEM_E_PROVIDER_FAILURE),
+        ZUDAVA_STATUS(WBEM_E_TYPE_MISMATCH),
+        ZUDAVA_STATUS(WBEM_E_INVALID_CONTEXT),
+        ZUDAVA_STATUS(WBEM_E_INVALID_PARAMETER),
+        ZUDAVA_STATUS(WBEM_E_NOT_AVAILABLE),
+        ZUDAVA_STATUS(WBEM_E_CRITICAL_ERROR),
+        ZUDAVA_STATUS(WBEM_E_NOT_SUPPORTED),
+        ZUDAVA_STATUS(WBEM_E_PROVIDER_NOT_FOUND),
+        ZUDAVA_STATUS(WBEM_E_INVALID_PROVIDER_REGISTRATION),
+        ZUDAVA_STATUS(WBEM_E_INVALID_NAMESPACE),
+        ZUDAVA_STATUS(WBEM_E_INVALID_OBJECT),
+        ZUDAVA_STATUS(WBEM_E_INVALID_CLASS),
+        ZUDAVA_STATUS(WBEM_E_INVALID_OPERATION),
+        ZUDAVA_STATUS(WBEM_E_INVALID_QUERY),
+        ZUDAVA_STATUS(WBEM_E_INVALID_QUERY_TYPE),
+        ZUDAVA_STATUS(WBEM_E_ALREADY_EXISTS),
+        ZUDAVA_STATUS(WBEM_E_OVERRIDE_NOT_ALLOWED),
+        ZUDAVA_STATUS(WBEM_E_INVALID_QUALIFIER),
+        ZUDAVA_STATUS(WBEM_E_INVALID_QUALIFIER_TYPE),
+        ZUDAVA_STATUS(WBEM_E_INVALID_PROPERTY),
+        ZUDAVA_STATUS(WBEM_E_INVALID_SUPERCLASS),
+        ZUDAVA_STATUS(WBEM_E_INVALID_SYNTAX),
+        ZUDAVA_STATUS(WBEM_E_PROVIDER_NOT_CAPABLE),
+        ZUDAVA_STATUS(WBEM_E_CLASS_HAS_CHILDREN),
+        ZUDAVA_STATUS(WBEM_E_CLASS_HAS_INSTANCES),
+        ZUDAVA_STATUS(WBEM_E_INVALID_PROPERTY_TYPE),
+        ZUDAVA_STATUS(WBEM_E_ILLEGAL_NULL),
+        ZUDAVA_STATUS(WBEM_E_INVALID_METHOD),
+        ZUDAVA_STATUS(WBEM_E_CALL_CANCELLED),
+        ZUDAVA_STATUS(WBEM_E_INVALID_OBJECT_PATH),
+        ZUDAVA_STATUS(WBEM_E_INVALID_CIM_TYPE),
+        ZUDAVA_STATUS(WBEM_E_UNPARSABLE_QUERY),
+        ZUDAVA_STATUS(WBEM_E_NOT_EVENT_CLASS),
+        ZUDAVA_STATUS(WBEM_E_TIMED_OUT),
+        ZUDAVA_STATUS(E_FAIL),
+        ZUDAVA_STATUS(E_POINTER),
+        ZUDAVA_STATUS(E_INVALIDARG),
+        ZUDAVA_STATUS(E_NOTIMPL),
+        ZUDAVA_STATUS(E_OUTOFMEMORY),
+        ZUDAVA_STATUS(E_NOINTERFACE),
+        ZUDAVA_STATUS(E_ACCESSDENIED),
+        ZUDAVA_STATUS(REGDB_E_CLASSNOTREG),
+        ZUDAVA_STATUS(CO_E_NOTINITIALIZED),
+        ZUDAVA_STATUS(RPC_E_TOO_LATE),
+    };
+#undef ZUDAVA_STATUS
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(status));
+    for (const Name& name : names)
+        if (name.status == status)
+            return std::string(name.name) + " (" + number + ")";
+    return number;
+}
+
+} // namespace tool
