@@ -17,7 +17,9 @@ bool isNull(const VARIANT& value) {
 
 // A text value up to its first NUL, as the library's value text reads it (Wine's WMI gives some
 // BSTRs a length beyond their text).
-std::wstring bstrText(BSTR text) { return text ? std::wstring(text) : L""; }
+std::wstring bstrText(BSTR text) {
+    return text ? std::wstring(text) : L"";
+}
 
 // A system property's text, or nothing when the object has none (a new instance's __PATH).
 std::wstring systemText(IWbemClassObject* object, const wchar_t* name) {
