@@ -106,7 +106,10 @@ TEST(ToolCommandLine, WmiFailuresNameTheStatusAndTheFailedCallAndExitOne) {
         {{"delete", "Nope"},
          "zudava delete: WBEM_E_NOT_FOUND (0x80041002): IWbemServices::DeleteClass() failed\n"},
         {{"get", "Item.Name=\"unclosed"},
-         "zudava get: WBEM_E_INVALID_PARAMETER (0x80041008): "
+         "zudava get: WBEM_E_INVALID_OBJECT_PATH (0x8004103A): "
+         "IWbemServices::GetObject() failed\n"},
+        {{"delete", "Item.Name=\"unclosed"},
+         "zudava delete: WBEM_E_INVALID_PARAMETER (0x80041008): "
          "IWbemPath::SetText() failed\n"},
     };
     for (const Case& each : cases) {

@@ -167,7 +167,27 @@ void addClasses(Tool& tool) {
 
 // ---- show, get, xml ----
 
+// Whether the path text starts with a server or a namespace ("root\\default:Item...").
+bool namesNamespace(const std::string& text) {
+    if (text.compare(0, 2, "\\\\") == 0 || text.compare(0, 2, "//") == 0)
+        return true;
+    const size_t colon = text.find(':');
+    return colon != std::string::npos && colon < text.find_first_of(".=");
+}
+
 DEZE::WmiObject readObject(Tool& tool, const std::string& text) {
+    if (namesInstance(text) && !namesNamespace(text)) {
+        // An instance in the -n namespace: the text goes to GetObject as it stands, as
+        // WmiHandle::getInstance would send it, without the library's path object, which reads
+        // the keys through IWbemPathKeyList::GetKey (Wine's WMI lacks it).
+        IWbemClassObject* object = nullptr;
+        const HRESULT status = tool.connect().getServices()->GetObject(
+            _bstr_t(wideText(text).c_str()), 0, nullptr, &object, nullptr);
+        DEZE::IWbemClassObjectPtr owned(object, false);
+        if (FAILED(status))
+            throw DEZE::WmiException(status, L"IWbemServices::GetObject() failed");
+        return DEZE::WmiInstance(owned);
+    }
     tool.connect();
     const DEZE::WmiObjectPath path = objectPath(tool, text);
     WmiHandle handle;

@@ -6,7 +6,6 @@ ComScope::ComScope() {
     const HRESULT status = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (FAILED(status))
         throw DEZE::WmiException(status, L"CoInitializeEx() failed");
-    m_initialised = true;
     // Impersonation lets WMI read on the caller's behalf, as the connection's proxy blanket
     // asks. A process that already set its security (RPC_E_TOO_LATE) keeps it.
     const HRESULT security =
@@ -20,8 +19,7 @@ ComScope::ComScope() {
 
 ComScope::~ComScope() {
     DEZE::WmiConnectionFactory::reset();
-    if (m_initialised)
-        CoUninitialize();
+    CoUninitialize();
 }
 
 } // namespace tool

@@ -13,9 +13,6 @@ public:
     ~ComScope();
     ComScope(const ComScope&) = delete;
     ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool m_initialised = false;
 };
 
 } // namespace tool

@@ -15,8 +15,10 @@ bool isNull(const VARIANT& value) {
     return V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY;
 }
 
+// A text value up to its first NUL, as the library's value text reads it (Wine's WMI gives some
+// BSTRs a length beyond their text).
 std::wstring bstrText(BSTR text) {
-    return text ? std::wstring(text, SysStringLen(text)) : L"";
+    return text ? std::wstring(text) : L"";
 }
 
 // A system property's text, or nothing when the object has none (a new instance's __PATH).
