@@ -82,6 +82,24 @@ int childAddProperty(char** argv) {
     return FAILED(services->PutClass(cls, WBEM_FLAG_UPDATE_ONLY, nullptr, nullptr)) ? 14 : 0;
 }
 
+// replaceClass <namespace> <class> <superclass> <property>: deletes the class if stored and
+// stores it anew below the superclass, with one string property.
+int childReplaceClass(char** argv) {
+    IWbemServicesPtr services = childConnect(argv[0]);
+    const HRESULT gone = services->DeleteClass(_bstr_t(argv[1]), 0, nullptr, nullptr);
+    if (FAILED(gone) && gone != WBEM_E_NOT_FOUND)
+        return 12;
+    IWbemClassObjectPtr parent, cls;
+    if (FAILED(services->GetObject(_bstr_t(argv[2]), 0, nullptr, &parent, nullptr)) ||
+        FAILED(parent->SpawnDerivedClass(0, &cls)))
+        return 13;
+    _variant_t name(argv[1]), value(L"added elsewhere");
+    if (FAILED(cls->Put(L"__CLASS", 0, &name, 0)) ||
+        FAILED(cls->Put(_bstr_t(argv[3]), 0, &value, CIM_STRING)))
+        return 14;
+    return FAILED(services->PutClass(cls, WBEM_FLAG_CREATE_ONLY, nullptr, nullptr)) ? 15 : 0;
+}
+
 // Runs before the test program's main when this process is a child.
 const bool g_childRan = [] {
     const char* role = std::getenv(kRole);
@@ -99,6 +117,8 @@ const bool g_childRan = [] {
         code = childPut(argv.data());
     else if (std::strcmp(role, "addProperty") == 0)
         code = childAddProperty(argv.data());
+    else if (std::strcmp(role, "replaceClass") == 0)
+        code = childReplaceClass(argv.data());
     _exit(code);
 }();
 
@@ -268,6 +288,37 @@ TEST_F(WbemProcesses, TheClassCacheFollowsChangesMadeHereAndElsewhere) {
     ASSERT_TRUE(defineClass(L"Bit", L"Piece", {}));
     EXPECT_EQ(L"set here", text(object(L"Bit"), L"Size"));
     EXPECT_EQ(L"added elsewhere", text(spawn(L"Bit"), L"Colour"));
+}
+
+// A class another process adds is no change to any class cached here, yet it must be found
+// here at once, as must one deleted and stored anew there (possibly under the same row id).
+TEST_F(WbemProcesses, ClassesAddedOrReplacedElsewhereAreSeenByTheNextCall) {
+    ASSERT_TRUE(defineClass(L"Part", L"Item", {}));
+    ASSERT_TRUE(object(L"Part"));
+    IWbemClassObjectPtr missing;
+    EXPECT_EQ(status(WBEM_E_NOT_FOUND),
+              m_services->GetObject(_bstr_t(L"Piece"), 0, nullptr, &missing, nullptr));
+
+    Child adder("replaceClass", {nameSpace(), "Piece", "Part", "Colour"});
+    ASSERT_EQ(0, adder.wait());
+    IWbemClassObjectPtr piece = object(L"Piece");
+    ASSERT_TRUE(piece);
+    EXPECT_EQ(L"Part", text(piece, L"__SUPERCLASS"));
+    EXPECT_EQ(L"added elsewhere", text(piece, L"Colour"));
+    IEnumWbemClassObjectPtr children;
+    ASSERT_EQ(S_OK,
+              m_services->CreateClassEnum(_bstr_t(L"Part"), WBEM_FLAG_SHALLOW, nullptr, &children));
+    const auto found = drain(children);
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(L"Piece", text(found[0], L"__CLASS"));
+
+    Child replacer("replaceClass", {nameSpace(), "Piece", "Item", "Shade"});
+    ASSERT_EQ(0, replacer.wait());
+    piece = object(L"Piece");
+    ASSERT_TRUE(piece);
+    EXPECT_EQ(L"Item", text(piece, L"__SUPERCLASS"));
+    EXPECT_EQ(L"added elsewhere", text(piece, L"Shade"));
+    EXPECT_EQ(status(WBEM_E_NOT_FOUND), piece->Get(L"Colour", 0, nullptr, nullptr, nullptr));
 }
 
 // A state folder of its own for one test, with a repository file made by the test.

@@ -166,12 +166,6 @@ std::uint64_t Repository::sync(Transaction& t) {
     return generation;
 }
 
-void Repository::advance(std::uint64_t before, std::uint64_t after) {
-    std::lock_guard<std::mutex> guard(m_cacheLock);
-    if (m_generation == before)
-        m_generation = after;
-}
-
 void Repository::invalidate() {
     std::lock_guard<std::mutex> guard(m_cacheLock);
     m_byName.clear();
@@ -503,10 +497,10 @@ HRESULT Repository::putClass(const NamespaceRef& ns, IWbemClassObject* object, L
     if (FAILED(hr))
         return hr;
     const LONG mode = flags & (WBEM_FLAG_CREATE_ONLY | WBEM_FLAG_UPDATE_ONLY);
-    // A new class changes no class the cache holds, so the cache stays valid across the commit;
-    // any other change drops it. (Tools store whole schemas one class at a time.)
-    std::uint64_t before = 0;
-    std::uint64_t after = 0;
+    // A new class changes no class the cache holds, so the cache (and the store's class
+    // generation) stays valid across the commit; any other change drops it. (Tools store whole
+    // schemas one class at a time.)
+    bool added = false;
     hr = writing([&](Transaction& t) -> HRESULT {
         const std::uint64_t generation = sync(t);
         if (!namespaceStands(t, generation, ns))
@@ -528,8 +522,7 @@ HRESULT Repository::putClass(const NamespaceRef& ns, IWbemClassObject* object, L
             row.superclass = superclass;
             row.definition = std::move(blob);
             t.insertClass(row);
-            before = generation;
-            after = t.classGeneration();
+            added = true;
             return WBEM_S_NO_ERROR;
         }
         if (mode == WBEM_FLAG_CREATE_ONLY)
@@ -548,9 +541,7 @@ HRESULT Repository::putClass(const NamespaceRef& ns, IWbemClassObject* object, L
         t.updateClass(existing->id, blob);
         return WBEM_S_NO_ERROR;
     });
-    if (SUCCEEDED(hr) && after != 0)
-        advance(before, after);
-    else
+    if (FAILED(hr) || !added)
         invalidate();
     return hr;
 }

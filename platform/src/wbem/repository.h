@@ -98,9 +98,6 @@ private:
     HRESULT writing(Work&& work);
 
     std::uint64_t sync(Transaction& t);
-    // After a commit that only added classes: what the cache held at `before` still holds at
-    // `after`, unless the cache has moved on meanwhile.
-    void advance(std::uint64_t before, std::uint64_t after);
     void invalidate();
     ClassPtr loadClass(Transaction& t, std::uint64_t generation, const NamespaceRef& ns,
                        const std::wstring& name);

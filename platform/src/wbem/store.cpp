@@ -485,9 +485,10 @@ RowId Transaction::insertClass(const ClassRow& row) {
         .bind(5, row.system ? 1 : 0)
         .bind(6, row.definition)
         .run();
-    const RowId id = m_connection.lastInsertRowId();
-    classesChanged();
-    return id;
+    // A new class changes no class that any process may hold in its cache (a cache holds only
+    // classes that exist, and one looked for and missing is looked for again), so the generation
+    // stays: bumping it would cost every stored class a page of its own in the journal.
+    return m_connection.lastInsertRowId();
 }
 
 void Transaction::updateClass(RowId id, const Blob& definition) {

@@ -157,16 +157,35 @@ TEST_F(RepositoryStoreTest, InstancesComeInCreationOrderInBatchesAndKeepTheirPla
     EXPECT_EQ(onlyA.size(), 5u);
 }
 
-TEST_F(RepositoryStoreTest, TheClassGenerationMovesForEveryConnectionWhenAClassChanges) {
+TEST_F(RepositoryStoreTest, TheClassGenerationMovesForEveryConnectionWhenAClassChangesOrGoes) {
     RepositoryStore other(m_store.file()); // another process's view: its own connections
     const RowId ns = makeNamespace(L"root");
-    const auto before = other.read([](Transaction& t) { return t.classGeneration(); });
-    makeInstance(makeClass(ns, L"C"), L"k=1");
-    const auto afterClass = other.read([](Transaction& t) { return t.classGeneration(); });
-    EXPECT_NE(before, afterClass);
-    makeInstance(m_store.read([&](Transaction& t) { return t.findClass(ns, L"C")->id; }), L"k=2");
-    EXPECT_EQ(afterClass, other.read([](Transaction& t) { return t.classGeneration(); }));
-    EXPECT_EQ(afterClass, m_store.read([](Transaction& t) { return t.classGeneration(); }));
+    auto generation = [](RepositoryStore& store) {
+        return store.read([](Transaction& t) { return t.classGeneration(); });
+    };
+    const auto before = generation(other);
+    // Adding a class (or instances) changes no class a cache may hold: the generation stays.
+    const RowId c = makeClass(ns, L"C");
+    const RowId d = makeClass(ns, L"D", c);
+    makeInstance(c, L"k=1");
+    EXPECT_EQ(before, generation(other));
+    EXPECT_EQ(before, generation(m_store));
+
+    m_store.write([&](Transaction& t) { t.updateClass(c, Blob{4, 5}); });
+    const auto afterUpdate = generation(other);
+    EXPECT_NE(before, afterUpdate);
+    EXPECT_EQ(afterUpdate, generation(m_store));
+    makeInstance(c, L"k=2");
+    EXPECT_EQ(afterUpdate, generation(other));
+
+    m_store.write([&](Transaction& t) { t.deleteClass(d); });
+    const auto afterDelete = generation(other);
+    EXPECT_NE(afterUpdate, afterDelete);
+    EXPECT_NE(before, afterDelete);
+    EXPECT_EQ(afterDelete, generation(m_store));
+    // A class added where one went may take its id again; the deletion already moved on.
+    makeClass(ns, L"D", c);
+    EXPECT_EQ(afterDelete, generation(other));
 }
 
 TEST(RepositoryStoreFile, AFileThatIsNoDatabaseIsRefusedAndLeftUntouched) {
