@@ -6,6 +6,7 @@
 // run is its median). The baseline is the same stream of time stamps written by the producer
 // to a pipe that this process reads: the cost of crossing between the processes at all.
 #include "Ratios.h"
+#include "Repository.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -29,7 +30,6 @@ extern char** environ;
 
 namespace {
 
-_COM_SMARTPTR_TYPEDEF(IWbemLocator, __uuidof(IWbemLocator));
 _COM_SMARTPTR_TYPEDEF(IWbemServices, __uuidof(IWbemServices));
 _COM_SMARTPTR_TYPEDEF(IWbemClassObject, __uuidof(IWbemClassObject));
 _COM_SMARTPTR_TYPEDEF(IWbemObjectSink, __uuidof(IWbemObjectSink));
@@ -39,10 +39,7 @@ constexpr int kEvents = 1000;
 constexpr auto kSpacing = std::chrono::milliseconds(1);
 constexpr const char* kRole = "ZUDAVA_EVENTS_BENCH_ROLE";
 
-void must(HRESULT hr, const char* what) {
-    if (FAILED(hr))
-        throw std::runtime_error(std::string(what) + " failed");
-}
+using bench::must;
 
 std::int64_t steadyNanoseconds() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -51,15 +48,7 @@ std::int64_t steadyNanoseconds() {
 }
 
 IWbemServicesPtr connect() {
-    IWbemLocatorPtr locator;
-    must(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                          reinterpret_cast<void**>(&locator)),
-         "CoCreateInstance");
-    IWbemServicesPtr services;
-    must(locator->ConnectServer(_bstr_t(L"root\\default"), nullptr, nullptr, nullptr, 0, nullptr,
-                                nullptr, &services),
-         "ConnectServer");
-    return services;
+    return IWbemServicesPtr(bench::connectDefault(), false);
 }
 
 // ---- The producer process
@@ -98,24 +87,8 @@ int produceStamps(int fd) {
 
 // ---- This process
 
-const std::string g_folder = [] {
-    std::string folder = (std::filesystem::temp_directory_path() / "zudava-events-bench-XXXXXX");
-    if (!getenv(kRole)) {
-        if (!mkdtemp(&folder[0]))
-            throw std::runtime_error("mkdtemp failed");
-        setenv("ZUDAVA_STATE_DIR", folder.c_str(), 1);
-    }
-    return folder;
-}();
-
-struct Cleanup {
-    ~Cleanup() {
-        if (getenv(kRole))
-            return;
-        std::error_code ignored;
-        std::filesystem::remove_all(g_folder, ignored);
-    }
-} g_cleanup;
+// The producers are this program run again: they use the folder this process made.
+const bench::StateFolder g_state("zudava-events-bench", !getenv(kRole));
 
 pid_t spawnProducer(const char* role, const std::string& argument = {}) {
     setenv(kRole, role, 1);

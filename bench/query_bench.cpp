@@ -7,16 +7,13 @@
 //     CreateInstanceEnum of the same class with the same test made by the caller on each object
 //     (the goal: at least as fast).
 #include "Ratios.h"
+#include "Repository.h"
 
 #include <windows.h>
 #include <objbase.h>
 #include <comdef.h>
 #include <wbemidl.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -28,37 +25,13 @@ constexpr long kAssociations = 100000;
 constexpr long kHubLinks = 5;
 constexpr long kMatches = kInstances / 1000; // Value = Id % 1000: one instance in 1,000 matches
 
-// A machine state folder of the run's own, set before the service is first used.
-const std::string g_folder = [] {
-    std::string folder = (std::filesystem::temp_directory_path() / "zudava-query-bench-XXXXXX");
-    if (!mkdtemp(&folder[0]))
-        throw std::runtime_error("mkdtemp failed");
-    setenv("ZUDAVA_STATE_DIR", folder.c_str(), 1);
-    return folder;
-}();
+const bench::StateFolder g_state("zudava-query-bench");
 
-struct Cleanup {
-    ~Cleanup() {
-        std::error_code ignored;
-        std::filesystem::remove_all(g_folder, ignored);
-    }
-} g_cleanup;
-
-void must(HRESULT hr, const char* what) {
-    if (FAILED(hr))
-        throw std::runtime_error(std::string(what) + " failed");
-}
-
-// One reference of a COM object, released at the end of its scope.
-template <class T>
-struct Held {
-    T* p = nullptr;
-    ~Held() {
-        if (p)
-            p->Release();
-    }
-    T* operator->() const { return p; }
-};
+using bench::Held;
+using bench::must;
+using bench::putInstance;
+using bench::qualify;
+using bench::storedClass;
 
 // The service connected to root\default, holding QueryItem (Id, Name, Value) with kInstances
 // instances, and Node instances linked by kAssociations Link associations.
@@ -73,78 +46,29 @@ public:
 private:
     Service() {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        Held<IWbemLocator> locator;
-        must(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                              reinterpret_cast<void**>(&locator.p)),
-             "CoCreateInstance");
-        must(locator->ConnectServer(_bstr_t(L"root\\default"), nullptr, nullptr, nullptr, 0,
-                                    nullptr, nullptr, &m_services),
-             "ConnectServer");
+        m_services = bench::connectDefault();
         fillItems();
         fillNodes();
     }
 
-    Held<IWbemClassObject> newClass(const wchar_t* name) {
-        Held<IWbemClassObject> cls;
-        must(m_services->GetObject(nullptr, 0, nullptr, &cls.p, nullptr), "GetObject");
-        _variant_t className(name);
-        must(cls->Put(L"__CLASS", 0, &className, 0), "Put __CLASS");
-        return cls;
-    }
-
-    static void qualify(IWbemClassObject* cls, const wchar_t* property, const wchar_t* name,
-                        _variant_t value) {
-        Held<IWbemQualifierSet> qualifiers;
-        if (property)
-            must(cls->GetPropertyQualifierSet(property, &qualifiers.p), "GetPropertyQualifierSet");
-        else
-            must(cls->GetQualifierSet(&qualifiers.p), "GetQualifierSet");
-        must(qualifiers->Put(name, &value, 0), "qualifier Put");
-    }
-
-    Held<IWbemClassObject> stored(const wchar_t* name) {
-        Held<IWbemClassObject> cls;
-        must(m_services->GetObject(_bstr_t(name), 0, nullptr, &cls.p, nullptr), "GetObject");
-        return cls;
-    }
-
-    void put(IWbemClassObject* cls,
-             std::initializer_list<std::pair<const wchar_t*, _variant_t>> values) {
-        Held<IWbemClassObject> instance;
-        must(cls->SpawnInstance(0, &instance.p), "SpawnInstance");
-        for (const auto& [name, value] : values) {
-            _variant_t copy(value);
-            must(instance->Put(name, 0, &copy, 0), "Put");
-        }
-        must(m_services->PutInstance(instance.p, WBEM_FLAG_CREATE_ONLY, nullptr, nullptr),
-             "PutInstance");
-    }
-
     void fillItems() {
-        {
-            Held<IWbemClassObject> cls = newClass(L"QueryItem");
-            cls->Put(L"Id", 0, nullptr, CIM_SINT32);
-            cls->Put(L"Name", 0, nullptr, CIM_STRING);
-            cls->Put(L"Value", 0, nullptr, CIM_SINT32);
-            qualify(cls.p, L"Id", L"key", _variant_t(true));
-            must(m_services->PutClass(cls.p, WBEM_FLAG_CREATE_ONLY, nullptr, nullptr), "PutClass");
-        }
-        Held<IWbemClassObject> cls = stored(L"QueryItem");
+        Held<IWbemClassObject> cls = bench::storeClass(
+            m_services, L"QueryItem",
+            {{L"Id", CIM_SINT32, true}, {L"Name", CIM_STRING}, {L"Value", CIM_SINT32}});
         for (long id = 0; id < kInstances; ++id)
-            put(cls.p, {{L"Id", _variant_t(id)},
-                        {L"Name", _variant_t((L"item number " + std::to_wstring(id)).c_str())},
-                        {L"Value", _variant_t(id % 1000)}});
+            putInstance(m_services, cls.p,
+                        {{L"Id", _variant_t(id)},
+                         {L"Name", _variant_t((L"item number " + std::to_wstring(id)).c_str())},
+                         {L"Value", _variant_t(id % 1000)}});
     }
 
     static std::wstring node(long n) { return L"Node.Name=\"n" + std::to_wstring(n) + L"\""; }
 
     void fillNodes() {
+        Held<IWbemClassObject> nodeClass =
+            bench::storeClass(m_services, L"Node", {{L"Name", CIM_STRING, true}});
         {
-            Held<IWbemClassObject> cls = newClass(L"Node");
-            cls->Put(L"Name", 0, nullptr, CIM_STRING);
-            qualify(cls.p, L"Name", L"key", _variant_t(true));
-            must(m_services->PutClass(cls.p, WBEM_FLAG_CREATE_ONLY, nullptr, nullptr), "PutClass");
-            Held<IWbemClassObject> link = newClass(L"Link");
+            Held<IWbemClassObject> link = bench::newClass(m_services, L"Link");
             qualify(link.p, nullptr, L"Association", _variant_t(true));
             for (const wchar_t* end : {L"Left", L"Right"}) {
                 link->Put(end, 0, nullptr, CIM_REFERENCE);
@@ -153,22 +77,24 @@ private:
             }
             must(m_services->PutClass(link.p, WBEM_FLAG_CREATE_ONLY, nullptr, nullptr), "PutClass");
         }
-        Held<IWbemClassObject> nodeClass = stored(L"Node");
         for (long n = 0; n < kNodes; ++n)
-            put(nodeClass.p, {{L"Name", _variant_t((L"n" + std::to_wstring(n)).c_str())}});
-        put(nodeClass.p, {{L"Name", _variant_t(L"hub")}});
+            putInstance(m_services, nodeClass.p,
+                        {{L"Name", _variant_t((L"n" + std::to_wstring(n)).c_str())}});
+        putInstance(m_services, nodeClass.p, {{L"Name", _variant_t(L"hub")}});
         // Every node is linked to its next and second-next neighbour (four associations each);
         // the hub to the first five nodes.
-        Held<IWbemClassObject> linkClass = stored(L"Link");
+        Held<IWbemClassObject> linkClass = storedClass(m_services, L"Link");
         for (long k = 0; k < kAssociations - kHubLinks; ++k) {
             const long left = k % kNodes;
             const long right = (left + 1 + k / kNodes) % kNodes;
-            put(linkClass.p, {{L"Left", _variant_t(node(left).c_str())},
-                              {L"Right", _variant_t(node(right).c_str())}});
+            putInstance(m_services, linkClass.p,
+                        {{L"Left", _variant_t(node(left).c_str())},
+                         {L"Right", _variant_t(node(right).c_str())}});
         }
         for (long n = 0; n < kHubLinks; ++n)
-            put(linkClass.p, {{L"Left", _variant_t(L"Node.Name=\"hub\"")},
-                              {L"Right", _variant_t(node(n).c_str())}});
+            putInstance(m_services, linkClass.p,
+                        {{L"Left", _variant_t(L"Node.Name=\"hub\"")},
+                         {L"Right", _variant_t(node(n).c_str())}});
     }
 
     IWbemServices* m_services = nullptr;

@@ -3,6 +3,7 @@
 // a forward-only CreateInstanceEnum that reads every property of every object and writes
 // nothing. The ratio is the price of the tool's process, its formatting and its output.
 #include "Ratios.h"
+#include "Repository.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -21,36 +22,10 @@ namespace {
 
 constexpr long kInstances = 100000;
 
-// A machine state folder of the run's own, set before the service is first used.
-const std::string g_folder = [] {
-    std::string folder = (std::filesystem::temp_directory_path() / "zudava-tool-bench-XXXXXX");
-    if (!mkdtemp(&folder[0]))
-        throw std::runtime_error("mkdtemp failed");
-    setenv("ZUDAVA_STATE_DIR", folder.c_str(), 1);
-    return folder;
-}();
+const bench::StateFolder g_state("zudava-tool-bench");
 
-struct Cleanup {
-    ~Cleanup() {
-        std::error_code ignored;
-        std::filesystem::remove_all(g_folder, ignored);
-    }
-} g_cleanup;
-
-void must(HRESULT hr, const char* what) {
-    if (FAILED(hr))
-        throw std::runtime_error(std::string(what) + " failed");
-}
-
-template <class T>
-struct Held {
-    T* p = nullptr;
-    ~Held() {
-        if (p)
-            p->Release();
-    }
-    T* operator->() const { return p; }
-};
+using bench::Held;
+using bench::must;
 
 // root\default with the class Bulk (Id, Name, Value, Even) and kInstances instances of it.
 class Service {
@@ -64,42 +39,18 @@ public:
 private:
     Service() {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        Held<IWbemLocator> locator;
-        must(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                              reinterpret_cast<void**>(&locator.p)),
-             "CoCreateInstance");
-        must(locator->ConnectServer(_bstr_t(L"root\\default"), nullptr, nullptr, nullptr, 0,
-                                    nullptr, nullptr, &m_services.p),
-             "ConnectServer");
-        {
-            Held<IWbemClassObject> cls;
-            must(m_services->GetObject(nullptr, 0, nullptr, &cls.p, nullptr), "GetObject");
-            _variant_t name(L"Bulk");
-            must(cls->Put(L"__CLASS", 0, &name, 0), "Put __CLASS");
-            must(cls->Put(L"Id", 0, nullptr, CIM_UINT32), "Put Id");
-            must(cls->Put(L"Name", 0, nullptr, CIM_STRING), "Put Name");
-            must(cls->Put(L"Value", 0, nullptr, CIM_SINT64), "Put Value");
-            must(cls->Put(L"Even", 0, nullptr, CIM_BOOLEAN), "Put Even");
-            Held<IWbemQualifierSet> qualifiers;
-            must(cls->GetPropertyQualifierSet(L"Id", &qualifiers.p), "GetPropertyQualifierSet");
-            _variant_t key(true);
-            must(qualifiers->Put(L"key", &key, 0), "Put key");
-            must(m_services->PutClass(cls.p, WBEM_FLAG_CREATE_ONLY, nullptr, nullptr), "PutClass");
-        }
-        Held<IWbemClassObject> cls;
-        must(m_services->GetObject(_bstr_t(L"Bulk"), 0, nullptr, &cls.p, nullptr), "GetObject");
-        for (long id = 0; id < kInstances; ++id) {
-            Held<IWbemClassObject> instance;
-            must(cls->SpawnInstance(0, &instance.p), "SpawnInstance");
-            _variant_t values[] = {
-                _variant_t(id), _variant_t((L"item " + std::to_wstring(id)).c_str()),
-                _variant_t(std::to_wstring(id * 7).c_str()), _variant_t(id % 2 == 0)};
-            const wchar_t* names[] = {L"Id", L"Name", L"Value", L"Even"};
-            for (int i = 0; i < 4; ++i)
-                must(instance->Put(names[i], 0, &values[i], 0), "Put");
-            must(m_services->PutInstance(instance.p, WBEM_FLAG_CREATE_ONLY, nullptr, nullptr),
-                 "PutInstance");
-        }
+        m_services.p = bench::connectDefault();
+        Held<IWbemClassObject> cls = bench::storeClass(m_services.p, L"Bulk",
+                                                       {{L"Id", CIM_UINT32, true},
+                                                        {L"Name", CIM_STRING},
+                                                        {L"Value", CIM_SINT64},
+                                                        {L"Even", CIM_BOOLEAN}});
+        for (long id = 0; id < kInstances; ++id)
+            bench::putInstance(m_services.p, cls.p,
+                               {{L"Id", _variant_t(id)},
+                                {L"Name", _variant_t((L"item " + std::to_wstring(id)).c_str())},
+                                {L"Value", _variant_t(std::to_wstring(id * 7).c_str())},
+                                {L"Even", _variant_t(id % 2 == 0)}});
     }
 
     Held<IWbemServices> m_services;

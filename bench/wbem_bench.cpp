@@ -7,6 +7,7 @@
 //   - 10,000 PutInstance calls, against as many single-row INSERT transactions into a table of
 //     the same shape, with the same journal and synchronisation settings.
 #include "Ratios.h"
+#include "Repository.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -32,26 +33,9 @@ _COM_SMARTPTR_TYPEDEF(IWbemClassObject, __uuidof(IWbemClassObject));
 constexpr long kInstances = 100000;
 constexpr long kPuts = 10000;
 
-// A machine state folder of the run's own, set before the service is first used.
-const std::string g_folder = [] {
-    std::string folder = (std::filesystem::temp_directory_path() / "zudava-wbem-bench-XXXXXX");
-    if (!mkdtemp(&folder[0]))
-        throw std::runtime_error("mkdtemp failed");
-    setenv("ZUDAVA_STATE_DIR", folder.c_str(), 1);
-    return folder;
-}();
+const bench::StateFolder g_state("zudava-wbem-bench");
 
-struct Cleanup {
-    ~Cleanup() {
-        std::error_code ignored;
-        std::filesystem::remove_all(g_folder, ignored);
-    }
-} g_cleanup;
-
-void must(HRESULT hr, const char* what) {
-    if (FAILED(hr))
-        throw std::runtime_error(std::string(what) + " failed");
-}
+using bench::must;
 
 void mustSql(int rc, const char* what) {
     if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE)
@@ -72,14 +56,7 @@ public:
 private:
     Service() {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        IWbemLocator* locator = nullptr;
-        must(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                              reinterpret_cast<void**>(&locator)),
-             "CoCreateInstance");
-        must(locator->ConnectServer(_bstr_t(L"root\\default"), nullptr, nullptr, nullptr, 0,
-                                    nullptr, nullptr, &m_services),
-             "ConnectServer");
-        locator->Release();
+        m_services = bench::connectDefault();
         defineClass(L"BenchItem");
         defineClass(L"BenchPut");
         must(m_services->GetObject(_bstr_t(L"BenchItem"), 0, nullptr, &m_itemClass, nullptr),
@@ -91,20 +68,9 @@ private:
     }
 
     void defineClass(const wchar_t* name) {
-        IWbemClassObject* cls = nullptr;
-        must(m_services->GetObject(nullptr, 0, nullptr, &cls, nullptr), "GetObject");
-        _variant_t className(name);
-        cls->Put(L"__CLASS", 0, &className, 0);
-        cls->Put(L"Id", 0, nullptr, CIM_SINT32);
-        cls->Put(L"Name", 0, nullptr, CIM_STRING);
-        cls->Put(L"Value", 0, nullptr, CIM_UINT32);
-        IWbemQualifierSet* qualifiers = nullptr;
-        must(cls->GetPropertyQualifierSet(L"Id", &qualifiers), "GetPropertyQualifierSet");
-        _variant_t yes(true);
-        qualifiers->Put(L"key", &yes, 0);
-        qualifiers->Release();
-        must(m_services->PutClass(cls, WBEM_FLAG_CREATE_ONLY, nullptr, nullptr), "PutClass");
-        cls->Release();
+        bench::storeClass(
+            m_services, name,
+            {{L"Id", CIM_SINT32, true}, {L"Name", CIM_STRING}, {L"Value", CIM_UINT32}});
     }
 
 public:
@@ -158,7 +124,7 @@ private:
 };
 
 std::string repositoryFile() {
-    return g_folder + "/repository.sqlite";
+    return g_state.path() + "/repository.sqlite";
 }
 
 std::vector<long> randomIds() {
@@ -287,7 +253,7 @@ void putInstance(benchmark::State& state) {
 
 void putInstanceBaseline(benchmark::State& state) {
     Service::get();
-    Database db(g_folder + "/baseline.sqlite");
+    Database db(g_state.path() + "/baseline.sqlite");
     db.exec("CREATE TABLE IF NOT EXISTS items(id INTEGER PRIMARY KEY, class INTEGER NOT NULL, "
             "keyroot INTEGER NOT NULL, key TEXT NOT NULL, data BLOB NOT NULL, "
             "UNIQUE(keyroot, key))");

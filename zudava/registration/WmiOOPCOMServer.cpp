@@ -204,6 +204,26 @@ bool deleteRegistration(IWbemServices* services, const wchar_t* className,
         services->DeleteInstance(_bstr_t(a2w(storedPath).c_str()), 0, nullptr, nullptr));
 }
 
+// A new instance of the registration class `className`; a failure undoes the link and names the
+// class in its message.
+IWbemClassObjectPtr spawnRegistration(IWbemServices* services, const char* ns, const char* group,
+                                      const std::wstring& className) {
+    IWbemClassObjectPtr registrationClass = fetch(services, _bstr_t(className.c_str()));
+    if (!registrationClass)
+        undoAndRaise(ns, group, (L"Error in GetClass " + className).c_str());
+    IWbemClassObjectPtr registration;
+    if (FAILED(registrationClass->SpawnInstance(0, &registration)) || !registration)
+        undoAndRaise(ns, group, (L"Error in SpawnInstance for " + className).c_str());
+    return registration;
+}
+
+void putRegistration(IWbemServices* services, const char* ns, const char* group,
+                     IWbemClassObjectPtr& registration, const std::wstring& className) {
+    if (FAILED(services->PutInstance(registration, 0, nullptr, nullptr)))
+        undoAndRaise(ns, group, (L"Error in PutInstance for " + className).c_str());
+    registration = nullptr;
+}
+
 } // namespace
 
 bool WmiOOPCOMServer::LinkCPA2NS(const char* ns, const char* group, const char* clsid) {
@@ -241,41 +261,21 @@ bool WmiOOPCOMServer::LinkCPA2NS(const char* ns, const char* group, const char* 
     stored = nullptr;
     const std::wstring reference = a2w(localReference(path, server));
 
-    IWbemClassObjectPtr registrationClass =
-        fetch(services, _bstr_t(L"__InstanceProviderRegistration"));
-    if (!registrationClass)
-        undoAndRaise(ns, group, L"Error in GetClass __InstanceProviderRegistration");
-    IWbemClassObjectPtr registration;
-    if (FAILED(registrationClass->SpawnInstance(0, &registration)) || !registration)
-        undoAndRaise(ns, group, L"Error in SpawnInstance for __InstanceProviderRegistration");
-    registrationClass = nullptr;
+    IWbemClassObjectPtr registration =
+        spawnRegistration(services, ns, group, L"__InstanceProviderRegistration");
     putText(registration, L"Provider", reference, CIM_REFERENCE);
     putInteger(registration, L"InteractionType", 0);
     putFlag(registration, L"SupportsGet", true);
     putFlag(registration, L"SupportsPut", true);
     putFlag(registration, L"SupportsDelete", true);
     putFlag(registration, L"SupportsEnumeration", true);
-    if (FAILED(services->PutInstance(registration, 0, nullptr, nullptr)))
-        undoAndRaise(ns, group, L"Error in PutInstance for __InstanceProviderRegistration");
-    registration = nullptr;
+    putRegistration(services, ns, group, registration, L"__InstanceProviderRegistration");
 
-    registrationClass = fetch(services, _bstr_t(L"__MethodProviderRegistration"));
-    if (!registrationClass)
-        undoAndRaise(ns, group, L"Error in GetClass __MethodProviderRegistration");
-    if (FAILED(registrationClass->SpawnInstance(0, &registration)) || !registration)
-        undoAndRaise(ns, group, L"Error in SpawnInstance for __MethodProviderRegistration");
-    registrationClass = nullptr;
+    registration = spawnRegistration(services, ns, group, L"__MethodProviderRegistration");
     putText(registration, L"Provider", reference, CIM_REFERENCE);
-    if (FAILED(services->PutInstance(registration, 0, nullptr, nullptr)))
-        undoAndRaise(ns, group, L"Error in PutInstance for __MethodProviderRegistration");
-    registration = nullptr;
+    putRegistration(services, ns, group, registration, L"__MethodProviderRegistration");
 
-    registrationClass = fetch(services, _bstr_t(L"__EventProviderRegistration"));
-    if (!registrationClass)
-        undoAndRaise(ns, group, L"Error in GetClass __EventProviderRegistration");
-    if (FAILED(registrationClass->SpawnInstance(0, &registration)) || !registration)
-        undoAndRaise(ns, group, L"Error in SpawnInstance for __EventProviderRegistration");
-    registrationClass = nullptr;
+    registration = spawnRegistration(services, ns, group, L"__EventProviderRegistration");
     putText(registration, L"Provider", reference, CIM_REFERENCE);
     Value queries;
     SAFEARRAY* const list = SafeArrayCreateVector(VT_BSTR, 0, 1);
@@ -288,8 +288,7 @@ bool WmiOOPCOMServer::LinkCPA2NS(const char* ns, const char* group, const char* 
     SafeArrayPutElement(list, &first, query);
     SysFreeString(query);
     registration->Put(L"EventQueryList", 0, queries.get(), CIM_STRING | CIM_FLAG_ARRAY);
-    if (FAILED(services->PutInstance(registration, 0, nullptr, nullptr)))
-        undoAndRaise(ns, group, L"Error in PutInstance for __EventProviderRegistration");
+    putRegistration(services, ns, group, registration, L"__EventProviderRegistration");
     return true;
 }
 

@@ -18,29 +18,6 @@ IWbemCallResult* CallResult::create(HRESULT status, ComRef<IWbemClassObject> obj
         CallResult(status, std::move(object), std::move(text), std::move(services));
 }
 
-HRESULT STDMETHODCALLTYPE CallResult::QueryInterface(REFIID riid, void** object) {
-    if (!object)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemCallResult)) {
-        AddRef();
-        *object = static_cast<IWbemCallResult*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE CallResult::AddRef() {
-    return ++m_refs;
-}
-
-ULONG STDMETHODCALLTYPE CallResult::Release() {
-    const ULONG left = --m_refs;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
 // A failed call answers every request for its product with its own status; a call that
 // produced no such thing answers WBEM_E_INVALID_OPERATION.
 HRESULT STDMETHODCALLTYPE CallResult::GetResultObject(LONG, IWbemClassObject** object) {

@@ -7,21 +7,17 @@
 
 #include <wbemcli.h>
 
-#include <atomic>
+#include "../com/unknown.h"
+
 #include <string>
 
 namespace zp::wbem {
 
-class CallResult final : public IWbemCallResult {
+class CallResult final : public com::Unknown<CallResult, IWbemCallResult> {
 public:
     // `text` is what GetResultString gives (the __RELPATH a put stored), empty for none.
     static IWbemCallResult* create(HRESULT status, ComRef<IWbemClassObject> object = {},
                                    std::wstring text = {}, ComRef<IWbemServices> services = {});
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IWbemCallResult, in the SDK's order
     HRESULT STDMETHODCALLTYPE GetResultObject(LONG timeout, IWbemClassObject** object) override;
@@ -32,9 +28,9 @@ public:
 private:
     CallResult(HRESULT status, ComRef<IWbemClassObject> object, std::wstring text,
                ComRef<IWbemServices> services);
+    friend Unknown;
     ~CallResult() = default;
 
-    std::atomic<ULONG> m_refs{1};
     const HRESULT m_status;
     const ComRef<IWbemClassObject> m_object;
     const std::wstring m_text;

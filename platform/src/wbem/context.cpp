@@ -8,10 +8,10 @@
 #include <wbemidl.h>
 
 #include "../com/classes.h"
+#include "../com/unknown.h"
 #include "names.h"
 #include "ownedvariant.h"
 
-#include <atomic>
 #include <mutex>
 #include <new>
 #include <string>
@@ -26,7 +26,7 @@ struct NamedValue {
     OwnedVariant value;
 };
 
-class WbemContext final : public IWbemContext {
+class WbemContext final : public com::Unknown<WbemContext, IWbemContext> {
 public:
     static HRESULT create(REFIID riid, void** object) noexcept {
         WbemContext* context = new (std::nothrow) WbemContext;
@@ -35,28 +35,6 @@ public:
         const HRESULT hr = context->QueryInterface(riid, object);
         context->Release();
         return hr;
-    }
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IWbemContext) {
-            *object = static_cast<IWbemContext*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return m_references.fetch_add(1, std::memory_order_relaxed) + 1;
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     // IWbemContext, in the SDK's order
@@ -212,6 +190,7 @@ public:
 
 private:
     WbemContext() = default;
+    friend Unknown;
     ~WbemContext() = default;
 
     NamedValue* find(LPCWSTR name) {
@@ -234,7 +213,6 @@ private:
         return WBEM_S_NO_ERROR;
     }
 
-    std::atomic<ULONG> m_references{1};
     std::mutex m_mutex;
     std::vector<NamedValue> m_values;
     bool m_enumerating = false;

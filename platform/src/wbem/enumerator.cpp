@@ -86,29 +86,6 @@ HRESULT Enumerator::create(std::unique_ptr<ObjectSource> source, bool forwardOnl
     return WBEM_S_NO_ERROR;
 }
 
-HRESULT STDMETHODCALLTYPE Enumerator::QueryInterface(REFIID riid, void** object) {
-    if (!object)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumWbemClassObject)) {
-        AddRef();
-        *object = static_cast<IEnumWbemClassObject*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE Enumerator::AddRef() {
-    return ++m_refs;
-}
-
-ULONG STDMETHODCALLTYPE Enumerator::Release() {
-    const ULONG left = --m_refs;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
 HRESULT STDMETHODCALLTYPE Enumerator::Reset() {
     if (m_forwardOnly)
         return WBEM_E_INVALID_OPERATION;

@@ -6,7 +6,8 @@
 
 #include <wbemcli.h>
 
-#include <atomic>
+#include "../com/unknown.h"
+
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -32,16 +33,11 @@ std::unique_ptr<ObjectSource> listSource(ObjectList objects);
 std::unique_ptr<ObjectSource> instanceSource(Repository& repository, NamespaceRef ns,
                                              std::vector<RowId> classes);
 
-class Enumerator final : public IEnumWbemClassObject {
+class Enumerator final : public com::Unknown<Enumerator, IEnumWbemClassObject> {
 public:
     // Forward-only enumerators refuse Reset and Clone, as WMI's do.
     ZP_API static HRESULT create(std::unique_ptr<ObjectSource> source, bool forwardOnly,
                                  IEnumWbemClassObject** enumerator);
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IEnumWbemClassObject, in the SDK's order
     HRESULT STDMETHODCALLTYPE Reset() override;
@@ -53,6 +49,7 @@ public:
 
 private:
     Enumerator(std::unique_ptr<ObjectSource> source, bool forwardOnly);
+    friend Unknown;
     ~Enumerator() = default;
     // Moves up to `count` objects out of the buffer, refilling it from the source; `take` gets
     // each object (or drops it, for Skip). The timeout bounds the whole call, however many
@@ -60,7 +57,6 @@ private:
     template <class Take>
     HRESULT advance(LONG timeout, ULONG count, ULONG& done, Take&& take);
 
-    std::atomic<ULONG> m_refs{1};
     std::mutex m_lock;
     std::unique_ptr<ObjectSource> m_source;
     const bool m_forwardOnly;

@@ -8,6 +8,8 @@
 #include "systemclasses.h"
 #include "wql.h"
 
+#include "../com/unknown.h"
+
 #include <comutil.h>
 #include <oleauto.h>
 
@@ -601,28 +603,9 @@ HRESULT cancelAsyncCall(IWbemObjectSink* sink) {
 // ---- Indications
 
 // The sink that QueryObjectSink gives: what is indicated on it is stored for every consumer.
-class IndicationSink final : public IWbemObjectSink {
+class IndicationSink final : public com::Unknown<IndicationSink, IWbemObjectSink> {
 public:
     IndicationSink(RepositoryStore& store, NamespaceRef ns) : m_store(store), m_ns(std::move(ns)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemObjectSink)) {
-            AddRef();
-            *object = static_cast<IWbemObjectSink*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
 
     // Stores the events of one call together, or none of them: only instances of extrinsic
     // event classes may be indicated (the service raises the intrinsic ones itself).
@@ -677,9 +660,9 @@ public:
     }
 
 private:
+    friend Unknown;
     ~IndicationSink() = default;
 
-    std::atomic<ULONG> m_refs{1};
     RepositoryStore& m_store;
     const NamespaceRef m_ns;
 };

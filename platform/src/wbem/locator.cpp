@@ -4,10 +4,10 @@
 #include "services.h"
 
 #include "../com/classes.h"
+#include "../com/unknown.h"
 
 #include <wbemcli.h>
 
-#include <atomic>
 #include <new>
 
 namespace zp::wbem {
@@ -16,27 +16,8 @@ namespace {
 // What a remote machine name gets: there is no transport to other machines.
 constexpr HRESULT kServerUnavailable = static_cast<HRESULT>(0x800706BA); // RPC_S_SERVER_UNAVAILABLE
 
-class Locator final : public IWbemLocator {
+class Locator final : public com::Unknown<Locator, IWbemLocator> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemLocator)) {
-            AddRef();
-            *object = static_cast<IWbemLocator*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
     // Takes root\cimv2, \\.\root\cimv2, \\MACHINE\root\cimv2 and //./root/cimv2, in any case.
     HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR user, const BSTR,
                                             const BSTR, LONG, const BSTR, IWbemContext*,
@@ -77,7 +58,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> m_refs{1};
 };
 
 HRESULT createLocator(REFIID riid, void** object) {

@@ -15,13 +15,13 @@
 #include <string.h>
 #include <wchar.h>
 
-#include <atomic>
 #include <mutex>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "../com/classes.h"
+#include "../com/unknown.h"
 #include "pathparser.h"
 
 namespace zp::wbem {
@@ -97,14 +97,10 @@ bool namespaceMatches(const std::vector<std::wstring>& namespaces, const wchar_t
 
 class WbemDefPath;
 
-class WbemPathKeyList final : public IWbemPathKeyList {
+class WbemPathKeyList final : public com::Unknown<WbemPathKeyList, IWbemPathKeyList> {
 public:
     explicit WbemPathKeyList(WbemDefPath* path);
     ~WbemPathKeyList();
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE GetCount(ULONG* puKeyCount) override;
     HRESULT STDMETHODCALLTYPE SetKey(LPCWSTR wszName, ULONG uFlags, ULONG uCimType,
@@ -126,31 +122,11 @@ public:
 private:
     HRESULT storeKey(LPCWSTR name, ULONG cimType, const VARIANT& value);
 
-    std::atomic<ULONG> m_references{1};
     WbemDefPath* m_path; // holds a reference
 };
 
-class WbemDefPath final : public IWbemPath {
+class WbemDefPath final : public com::Unknown<WbemDefPath, IWbemPath> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IWbemPath) {
-            *object = static_cast<IWbemPath*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --m_references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
     HRESULT STDMETHODCALLTYPE SetText(ULONG uMode, LPCWSTR pszPath) override {
         if (!pszPath || !uMode || (uMode & ~kModes) || uMode == WBEMPATH_TREAT_SINGLE_IDENT_AS_NS)
             return kInvalidParameter;
@@ -427,7 +403,6 @@ private:
         return ns && namespaceMatches(m_path.namespaces, ns, child);
     }
 
-    std::atomic<ULONG> m_references{1};
     std::mutex m_lock;
     ParsedPath m_path;
     ParsedPath m_scratch; // what SetText parses into, so that a failure changes nothing
@@ -442,25 +417,6 @@ WbemPathKeyList::WbemPathKeyList(WbemDefPath* path) : m_path(path) {
 
 WbemPathKeyList::~WbemPathKeyList() {
     m_path->Release();
-}
-
-HRESULT STDMETHODCALLTYPE WbemPathKeyList::QueryInterface(REFIID riid, void** object) {
-    if (!object)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWbemPathKeyList) {
-        *object = static_cast<IWbemPathKeyList*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE WbemPathKeyList::Release() {
-    const ULONG left = --m_references;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT STDMETHODCALLTYPE WbemPathKeyList::GetCount(ULONG* puKeyCount) {

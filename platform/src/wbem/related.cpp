@@ -43,6 +43,32 @@ bool roleFits(const std::wstring& property, const std::wstring& role) {
     return role.empty() || sameName(property, role);
 }
 
+// Whether a related object's class passes the query's ResultClass and RequiredQualifier.
+bool resultFits(const ClassDef& definition, const wql::Query& query) {
+    return classFits(definition, query.resultClass) &&
+           hasQualifier(definition, query.requiredQualifier);
+}
+
+// Whether an association passes the query's AssocClass and RequiredAssocQualifier.
+bool associationFits(const ClassDef& association, const wql::Query& query) {
+    return classFits(association, query.assocClass) &&
+           hasQualifier(association, query.requiredAssocQualifier);
+}
+
+// Whether a reference of an association that names the object through `roles` leads elsewhere:
+// every reference but the one through which the object is named (an association that names it
+// twice leads back to it), and only the ResultRole when the query gives one.
+bool leadsAway(const Property& property, const std::vector<std::wstring>& roles,
+               const wql::Query& query) {
+    if (property.type != CIM_REFERENCE || !roleFits(property.name, query.resultRole))
+        return false;
+    for (const std::wstring& role : roles) {
+        if (!sameName(role, property.name))
+            return true;
+    }
+    return false;
+}
+
 // The class a reference property is declared to hold (`ref:Class`); empty for an untyped one.
 std::wstring declaredClass(const Property& property) {
     const int at = findQualifier(property.qualifiers, L"CIMTYPE");
@@ -126,27 +152,18 @@ HRESULT instanceRelated(Repository& repository, const NamespaceRef& ns, const wq
         if (roles.empty())
             continue;
         if (!associators) {
-            if (classFits(*association, query.resultClass) &&
-                hasQualifier(*association, query.requiredQualifier)) {
+            if (resultFits(*association, query)) {
                 hr = results.addObject(referrer.object.get());
                 if (FAILED(hr))
                     return hr;
             }
             continue;
         }
-        if (!classFits(*association, query.assocClass) ||
-            !hasQualifier(*association, query.requiredAssocQualifier))
+        if (!associationFits(*association, query))
             continue;
         for (const Property& property : association->properties) {
-            if (property.type != CIM_REFERENCE || !roleFits(property.name, query.resultRole))
-                continue;
-            // The far ends: every reference but the one through which the object is named (an
-            // association that names it twice leads back to it).
-            bool farEnd = false;
-            for (const std::wstring& role : roles)
-                farEnd = farEnd || !sameName(role, property.name);
             _variant_t value;
-            if (farEnd &&
+            if (leadsAway(property, roles, query) &&
                 SUCCEEDED(
                     referrer.object->Get(property.name.c_str(), 0, &value, nullptr, nullptr)) &&
                 value.vt == VT_BSTR && value.bstrVal)
@@ -162,8 +179,7 @@ HRESULT instanceRelated(Repository& repository, const NamespaceRef& ns, const wq
         return hr;
     for (const ComRef<IWbemClassObject>& end : ends) {
         const ClassDefPtr endClass = end ? definitionOf(end.get()) : nullptr;
-        if (!endClass || !classFits(*endClass, query.resultClass) ||
-            !hasQualifier(*endClass, query.requiredQualifier))
+        if (!endClass || !resultFits(*endClass, query))
             continue;
         hr = results.addObject(end.get());
         if (FAILED(hr))
@@ -201,27 +217,21 @@ HRESULT classRelated(Repository& repository, const NamespaceRef& home, const wql
         if (roles.empty())
             continue;
         if (!associators) {
-            if (classFits(*association, query.resultClass) &&
-                hasQualifier(*association, query.requiredQualifier))
+            if (resultFits(*association, query))
                 results.addClass(cls, *association);
             continue;
         }
-        if (!classFits(*association, query.assocClass) ||
-            !hasQualifier(*association, query.requiredAssocQualifier))
+        if (!associationFits(*association, query))
             continue;
         for (const Property& property : association->properties) {
-            if (property.type != CIM_REFERENCE || !roleFits(property.name, query.resultRole))
+            if (!leadsAway(property, roles, query))
                 continue;
-            bool farEnd = false;
-            for (const std::wstring& role : roles)
-                farEnd = farEnd || !sameName(role, property.name);
             const auto end = byName.find(foldName(declaredClass(property)));
-            if (!farEnd || end == byName.end())
+            if (end == byName.end())
                 continue;
             const ComRef<IWbemClassObject>& endObject = classes[end->second];
             const ClassDefPtr endClass = definitionOf(endObject.get());
-            if (classFits(*endClass, query.resultClass) &&
-                hasQualifier(*endClass, query.requiredQualifier))
+            if (resultFits(*endClass, query))
                 results.addClass(endObject, *endClass);
         }
     }

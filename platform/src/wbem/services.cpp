@@ -96,29 +96,6 @@ IWbemServices* Services::create(Repository& repository, NamespaceRef ns) {
     return new (std::nothrow) Services(repository, std::move(ns));
 }
 
-HRESULT STDMETHODCALLTYPE Services::QueryInterface(REFIID riid, void** object) {
-    if (!object)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemServices)) {
-        AddRef();
-        *object = static_cast<IWbemServices*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE Services::AddRef() {
-    return ++m_refs;
-}
-
-ULONG STDMETHODCALLTYPE Services::Release() {
-    const ULONG left = --m_refs;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
 HRESULT STDMETHODCALLTYPE Services::OpenNamespace(const BSTR nameSpace, LONG flags, IWbemContext*,
                                                   IWbemServices** working,
                                                   IWbemCallResult** result) {

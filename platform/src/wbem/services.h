@@ -8,7 +8,8 @@
 
 #include <wbemcli.h>
 
-#include <atomic>
+#include "../com/unknown.h"
+
 
 namespace zp::wbem {
 
@@ -32,17 +33,12 @@ using CancelHandler = HRESULT (*)(IWbemObjectSink* sink);
 void setNotificationAsyncHandler(AsyncQueryHandler handler);
 void setCancelHandler(CancelHandler handler);
 
-class Services final : public IWbemServices {
+class Services final : public com::Unknown<Services, IWbemServices> {
 public:
     static IWbemServices* create(Repository& repository, NamespaceRef ns);
 
     const NamespaceRef& nameSpace() const { return m_ns; }
     Repository& repository() const { return m_repository; }
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IWbemServices, in the SDK's order
     HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR nameSpace, LONG flags, IWbemContext* context,
@@ -106,9 +102,9 @@ public:
 
 private:
     Services(Repository& repository, NamespaceRef ns);
+    friend Unknown;
     ~Services() = default;
 
-    std::atomic<ULONG> m_refs{1};
     Repository& m_repository;
     const NamespaceRef m_ns;
 };

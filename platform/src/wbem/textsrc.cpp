@@ -5,9 +5,9 @@
 #include <wbemcli.h>
 
 #include "../com/classes.h"
+#include "../com/unknown.h"
 #include "cimxml.h"
 
-#include <atomic>
 #include <new>
 #include <string>
 
@@ -48,27 +48,8 @@ bool contextLevel(IWbemContext* context, long& level) {
     return ok;
 }
 
-class WbemObjectTextSrc final : public IWbemObjectTextSrc {
+class WbemObjectTextSrc final : public com::Unknown<WbemObjectTextSrc, IWbemObjectTextSrc> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemObjectTextSrc)) {
-            *object = static_cast<IWbemObjectTextSrc*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
     HRESULT STDMETHODCALLTYPE GetText(LONG flags, IWbemClassObject* object, ULONG format,
                                       IWbemContext* context, BSTR* text) override {
         if (text)
@@ -106,7 +87,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> m_refs{1};
 };
 
 HRESULT createWbemObjectTextSrc(REFIID riid, void** object) {
