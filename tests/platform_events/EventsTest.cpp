@@ -345,7 +345,9 @@ TEST_F(EventsTest, DatabaseKeepsABoundedNumberOfEventsWhateverIsIndicated) {
     const auto size = repositorySize();
     round(12000);
     EXPECT_LE(storedEvents(), bound);
-    EXPECT_LE(repositorySize(), size + size / 10) << "the file grows with every round";
+    // Unbounded, the second round would double the files. The bound leaves room for the
+    // write-ahead log, which grows while the consumer's reads hold a checkpoint back.
+    EXPECT_LE(repositorySize(), size + size / 2) << "the file grows with every round";
 }
 
 } // namespace
