@@ -7,7 +7,14 @@ using namespace wbem_read;
 
 namespace {
 
-class WbemReadEnumerator : public WbemRead {};
+class WbemReadEnumerator : public WbemRead {
+protected:
+    void SetUp() override {
+        WbemRead::SetUp();
+        if (isWindows() && !servicesHoldStill())
+            GTEST_SKIP() << "this machine's service list changes between two enumerations";
+    }
+};
 
 TEST_F(WbemReadEnumerator, NextGivesUpToCountThenSaysTheEndCame) {
     const std::vector<std::wstring> all = allServices();

@@ -80,6 +80,8 @@ TEST_F(WbemReadObjects, GetNamesSelectsSystemAndOwnPropertiesAndKeys) {
 }
 
 TEST_F(WbemReadObjects, InstancesReadBackThroughThePathsTheyCarry) {
+    if (isWindows() && !servicesHoldStill())
+        GTEST_SKIP() << "this machine's service list changes between two enumerations";
     struct Seen {
         std::wstring name, display, relpath, path;
     };

@@ -176,6 +176,10 @@ TEST_F(GroupConfFileTest, WithoutTheVariableTheBareNameIsRead) {
 #endif
 
 TEST_F(GroupConfFileTest, AWriterKilledMidwayLeavesWholeEntries) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows' profile functions rewrite the file in place: a writer killed "
+                    "midway may leave it empty";
+#endif
     Child writer("groupwriter");
     ASSERT_TRUE(writer.started) << writer.error;
     for (int wait = 0; wait < 600 && file->GetAllGroups().size() < 5; ++wait)
